@@ -1,0 +1,126 @@
+#include "sim/host/host_options.h"
+
+#include <cstdlib>
+
+namespace sim {
+
+const char HOST_USAGE[] =
+    "usage: orbiter-sim [options] [--] [WORD...]\n"
+    "Plays Orbiter for the module: the WORDs, joined by single blanks, are Orbiter's command "
+    "line.\n"
+    "  --cmdline TEXT      Orbiter's command line, verbatim (instead of WORDs)\n"
+    "  --null-cmdline      oapiGetCmdLine returns null\n"
+    "  --root DIR          Orbiter's folder and current directory (default: the current one)\n"
+    "  --module FILE       the module to load (default: Skarvel.so beside orbiter-sim)\n"
+    "  --close-usage       the user closes the usage dialog with its close box\n"
+    "  --launch            the user presses Launch once when the launchpad is idle\n"
+    "Broken launchpads:\n"
+    "  --hide-launchpad    the launchpad is not visible\n"
+    "  --without ID        leave out control ID (1000, 1001, 1088 or 1090); repeatable\n"
+    "  --page-offset N     the page window is the Nth next sibling of Launch (default 5)\n"
+    "  --refuse-selection  the scenario tree refuses every selection\n"
+    "  --empty-tree        the scenario tree has no entries\n"
+    "  --foreign-window    another process's visible window comes first\n"
+    "  --other-window      a visible window of this process without the controls comes first\n";
+
+namespace {
+
+bool ParseNumber(const std::string& text, int& value) {
+    char* end = nullptr;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || number < -100000 || number > 100000) {
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+} // namespace
+
+bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options,
+                      std::string& error) {
+    std::vector<std::string> words;
+    bool verbatim = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string text;
+        int number = 0;
+        if (arg == "--") {
+            words.insert(words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        } else if (arg == "--cmdline") {
+            if (!value(text)) {
+                return false;
+            }
+            options.run.commandLine = text;
+            verbatim = true;
+        } else if (arg == "--null-cmdline") {
+            options.run.commandLine.reset();
+            verbatim = true;
+        } else if (arg == "--root") {
+            if (!value(options.run.root)) {
+                return false;
+            }
+        } else if (arg == "--module") {
+            if (!value(options.modulePath)) {
+                return false;
+            }
+        } else if (arg == "--close-usage") {
+            options.run.user.closeUsage = true;
+        } else if (arg == "--launch") {
+            options.run.user.launch = true;
+        } else if (arg == "--hide-launchpad") {
+            options.run.layout.hidden = true;
+        } else if (arg == "--without") {
+            if (!value(text) || !ParseNumber(text, number) ||
+                (number != 1000 && number != 1001 && number != 1088 && number != 1090)) {
+                error = "--without takes 1000, 1001, 1088 or 1090";
+                return false;
+            }
+            options.run.layout.without.insert(number);
+        } else if (arg == "--page-offset") {
+            if (!value(text) || !ParseNumber(text, number) || number < 1 || number > 100) {
+                error = "--page-offset takes a number from 1 to 100";
+                return false;
+            }
+            options.run.layout.pageOffset = number;
+        } else if (arg == "--refuse-selection") {
+            options.run.layout.refuseSelection = true;
+        } else if (arg == "--empty-tree") {
+            options.run.layout.emptyTree = true;
+        } else if (arg == "--foreign-window") {
+            options.run.layout.foreignWindow = true;
+        } else if (arg == "--other-window") {
+            options.run.layout.otherWindow = true;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        } else {
+            // The first word ends the host's options; what follows is Orbiter's command line.
+            words.insert(words.end(), args.begin() + static_cast<long>(i), args.end());
+            break;
+        }
+    }
+    if (verbatim && !words.empty()) {
+        error = "give Orbiter's command line either as WORDs or with --cmdline, not both";
+        return false;
+    }
+    if (!verbatim) {
+        std::string line;
+        for (const std::string& word : words) {
+            line += (line.empty() ? "" : " ") + word;
+        }
+        options.run.commandLine = line;
+    }
+    return true;
+}
+
+} // namespace sim

@@ -1,0 +1,90 @@
+#include "sim/launchpad_window.h"
+
+#include "sim/desktop.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace sim {
+
+namespace {
+
+const char CURRENT_STATE[] = "(Current state)";
+
+WindowHandle AddControl(WindowHandle parent, WindowKind kind, int id, const std::string& text,
+                        const LaunchpadLayout& layout) {
+    if (layout.without.count(id) != 0) {
+        return nullptr;
+    }
+    return TheDesktop().CreateChild(parent, kind, id, text);
+}
+
+} // namespace
+
+std::vector<std::string> FindScenarioEntries(const std::string& orbiterFolder) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> found;
+    const fs::path scenarios = fs::path(orbiterFolder) / "Scenarios";
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(scenarios, error), end; !error && it != end;
+         it.increment(error)) {
+        if (!it->is_regular_file(error) || it->path().extension() != ".scn") {
+            continue;
+        }
+        std::string name = it->path().lexically_relative(scenarios).replace_extension().string();
+        std::replace(name.begin(), name.end(), '/', '\\');
+        if (name != CURRENT_STATE) {
+            found.push_back(name);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    found.insert(found.begin(), CURRENT_STATE);
+    return found;
+}
+
+Launchpad BuildLaunchpad(const LaunchpadLayout& layout, const std::vector<std::string>& entries) {
+    Desktop& desktop = TheDesktop();
+    Launchpad pad;
+    pad.window = desktop.CreateTopLevel(desktop.currentProcessId, WindowKind::Frame, "Launchpad");
+    pad.exitButton = AddControl(pad.window, WindowKind::Button, 1001, "Exit", layout);
+    pad.launchButton = AddControl(pad.window, WindowKind::Button, 1000, "Launch Orbiter", layout);
+    // Other launchpad controls stand between the launch button and the page window.
+    for (int filler = 1; filler < layout.pageOffset; ++filler) {
+        desktop.CreateChild(pad.window, WindowKind::Button, 1100 + filler, "Tab");
+    }
+    pad.page = desktop.CreateChild(pad.window, WindowKind::Frame, 0, "Scenario page");
+    pad.scenarioTree = AddControl(pad.page, WindowKind::TreeView, 1088, "", layout);
+    pad.pausedCheck = AddControl(pad.page, WindowKind::CheckBox, 1090, "Start paused", layout);
+
+    if (Window* launch = desktop.Find(pad.launchButton)) {
+        launch->traceName = "launch";
+    }
+    if (Window* exit = desktop.Find(pad.exitButton)) {
+        exit->traceName = "exit";
+    }
+    if (Window* check = desktop.Find(pad.pausedCheck)) {
+        check->traceName = "start-paused";
+    }
+    if (Window* tree = desktop.Find(pad.scenarioTree)) {
+        tree->refuseSelection = layout.refuseSelection;
+        if (!layout.emptyTree) {
+            tree->treeItems = entries;
+        }
+    }
+    desktop.Show(pad.window, !layout.hidden);
+
+    // Windows created later are enumerated first.
+    if (layout.otherWindow) {
+        desktop.Show(desktop.CreateTopLevel(desktop.currentProcessId, WindowKind::Frame, "Splash"),
+                     true);
+    }
+    if (layout.foreignWindow) {
+        desktop.Show(desktop.CreateTopLevel(desktop.currentProcessId + 1, WindowKind::Frame,
+                                            "Another program"),
+                     true);
+    }
+    return pad;
+}
+
+} // namespace sim

@@ -1,0 +1,122 @@
+#include "sim/orbiter_api.h"
+
+#include "sim/desktop.h"
+#include "sim/dialog_template.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+OrbiterApi orbiter;
+}
+
+OrbiterApi& TheOrbiter() {
+    return orbiter;
+}
+
+void ResetOrbiter() {
+    orbiter = OrbiterApi();
+}
+
+std::int32_t ConvertDate(const char* date) {
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char month[4] = {};
+    int day = 0;
+    int year = 0;
+    if (date == nullptr || std::sscanf(date, "%3s %d %d", month, &day, &year) != 3) {
+        return 0;
+    }
+    for (int m = 0; m < 12; ++m) {
+        if (std::strcmp(month, months[m]) == 0 && day >= 1 && day <= 31 && year > 0) {
+            return year * 10000 + (m + 1) * 100 + day;
+        }
+    }
+    return 0;
+}
+
+} // namespace sim
+
+extern "C" {
+
+const char* oapiGetCmdLine() {
+    const auto& line = sim::TheOrbiter().commandLine;
+    return line ? line->c_str() : nullptr;
+}
+
+WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc procedure,
+                            void* context) {
+    sim::Desktop& desktop = sim::TheDesktop();
+    const std::optional<sim::DialogTemplate> found = sim::LoadDialogTemplate(instance, templateId);
+    if (!found) {
+        sim::Trace("dialog: no template " + std::to_string(templateId));
+        return nullptr;
+    }
+    const sim::DialogTemplate& layout = *found;
+    const WindowHandle dialog =
+        desktop.CreateTopLevel(desktop.currentProcessId, sim::WindowKind::Dialog, layout.title);
+    sim::Window& window = *desktop.Find(dialog);
+    window.procedure = procedure;
+    window.templateId = templateId;
+    window.context = context;
+    window.style = layout.style;
+    window.extendedStyle = layout.extendedStyle;
+    window.x = layout.x;
+    window.y = layout.y;
+    window.width = layout.width;
+    window.height = layout.height;
+    std::vector<const sim::DialogItem*> texts;
+    for (const sim::DialogItem& item : layout.items) {
+        const WindowHandle control =
+            desktop.CreateChild(dialog, sim::WindowKind::Static, item.id, item.text);
+        sim::Window& child = *desktop.Find(control);
+        child.style = item.style;
+        child.extendedStyle = item.extendedStyle;
+        child.x = item.x;
+        child.y = item.y;
+        child.width = item.width;
+        child.height = item.height;
+        texts.push_back(&item);
+    }
+    sim::Trace("dialog: open " + std::to_string(templateId));
+    // A person reads the texts from top to bottom, left to right, whatever the template order.
+    std::stable_sort(texts.begin(), texts.end(),
+                     [](const sim::DialogItem* a, const sim::DialogItem* b) {
+                         return a->y != b->y ? a->y < b->y : a->x < b->x;
+                     });
+    for (const sim::DialogItem* item : texts) {
+        sim::Trace("  | " + item->text);
+    }
+    desktop.Show(dialog, true); // sends WM_SHOWWINDOW to the procedure
+    return dialog;
+}
+
+void oapiCloseDialog(WindowHandle dialog) {
+    sim::Desktop& desktop = sim::TheDesktop();
+    const sim::Window* window = desktop.Find(dialog);
+    if (window == nullptr || window->kind != sim::WindowKind::Dialog) {
+        return;
+    }
+    sim::Trace("dialog: close " + std::to_string(window->templateId));
+    desktop.Destroy(dialog);
+}
+
+std::intptr_t oapiDefDialogProc(WindowHandle, std::uint32_t, MessageParam, MessageData) {
+    return 0; // nothing for the module's dialogs beyond what the window manager does anyway
+}
+
+void InitLib(InstanceHandle instance) {
+    ++sim::TheOrbiter().initLibCalls;
+    sim::TheOrbiter().initLibInstance = instance;
+}
+
+std::int32_t Date2Int(const char* date) {
+    ++sim::TheOrbiter().date2IntCalls;
+    const auto& forced = sim::TheOrbiter().date2IntResult;
+    return forced ? *forced : sim::ConvertDate(date);
+}
+
+} // extern "C"

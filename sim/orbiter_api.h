@@ -1,0 +1,30 @@
+// The simulated Orbiter's side of its module interface: the state behind the oapi
+// functions, InitLib and Date2Int that the module imports.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sim {
+
+struct OrbiterApi {
+    // What oapiGetCmdLine returns; nullopt makes it return null.
+    std::optional<std::string> commandLine = std::string();
+    // When set, Date2Int returns this instead of converting the date.
+    std::optional<std::int32_t> date2IntResult;
+    int date2IntCalls = 0;
+    int initLibCalls = 0;
+    InstanceHandle initLibInstance = nullptr;
+};
+
+OrbiterApi& TheOrbiter();
+void ResetOrbiter();
+
+// Orbiter's conversion of a date such as "Apr 25 2006": here the integer 20060425,
+// or 0 when the text is not such a date.
+std::int32_t ConvertDate(const char* date);
+
+} // namespace sim

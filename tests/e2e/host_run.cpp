@@ -1,0 +1,162 @@
+#include "host_run.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string HostCommand() {
+    const char* chosen = std::getenv("SKARVEL_HOST");
+    return chosen != nullptr && *chosen != '\0' ? chosen : DEFAULT_HOST;
+}
+
+std::vector<std::string> SplitWords(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+std::string ReadAll(int descriptor) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(descriptor, buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
+}
+
+} // namespace
+
+ScratchOrbiter::ScratchOrbiter() {
+    std::string pattern = (fs::temp_directory_path() / "skarvel-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot make a scratch folder";
+        return;
+    }
+    path_ = pattern;
+    fs::copy(SAMPLE_ORBITER, path_, fs::copy_options::recursive);
+}
+
+ScratchOrbiter::~ScratchOrbiter() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string ScratchOrbiter::HostPath() const {
+    std::string windows = "Z:" + path_;
+    for (char& c : windows) {
+        c = c == '/' ? '\\' : c;
+    }
+    return windows;
+}
+
+std::string ScratchOrbiter::Read(const std::string& relative) const {
+    std::ifstream in(fs::path(path_) / relative, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void ScratchOrbiter::Write(const std::string& relative, const std::string& bytes) const {
+    fs::create_directories((fs::path(path_) / relative).parent_path());
+    std::ofstream(fs::path(path_) / relative, std::ios::binary) << bytes;
+}
+
+HostRun RunHost(const ScratchOrbiter& folder, const std::vector<std::string>& args) {
+    std::vector<std::string> command = SplitWords(HostCommand());
+    command.push_back("--root");
+    command.push_back(folder.HostPath());
+    command.insert(command.end(), args.begin(), args.end());
+
+    int out[2];
+    int err[2];
+    if (command.size() < 3 || pipe(out) != 0 || pipe(err) != 0) {
+        ADD_FAILURE() << "cannot start the host";
+        return {};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        close(out[0]);
+        close(err[0]);
+        std::vector<char*> argv;
+        for (std::string& word : command) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        if (chdir(folder.Path().c_str()) != 0) {
+            _exit(126);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    HostRun run;
+    // Standard error is small; read standard output first, then the rest.
+    const std::string printed = ReadAll(out[0]);
+    run.errors = ReadAll(err[0]);
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::istringstream lines(printed);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        run.lines.push_back(line);
+    }
+    return run;
+}
+
+namespace {
+
+std::string Transcript(const HostRun& run) {
+    std::string text = "exit status " + std::to_string(run.status) + ", output:\n";
+    for (const std::string& line : run.lines) {
+        text += "    " + line + "\n";
+    }
+    if (!run.errors.empty()) {
+        text += "standard error:\n" + run.errors;
+    }
+    return text;
+}
+
+} // namespace
+
+::testing::AssertionResult LinesInOrder(const HostRun& run,
+                                        const std::vector<std::string>& expected) {
+    std::size_t next = 0;
+    for (const std::string& line : run.lines) {
+        if (next < expected.size() && line == expected[next]) {
+            ++next;
+        }
+    }
+    if (next == expected.size()) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "missing, in order: \"" << expected[next] << "\"\n"
+                                         << Transcript(run);
+}
+
+::testing::AssertionResult NoLineStartsWith(const HostRun& run, const std::string& prefix) {
+    for (const std::string& line : run.lines) {
+        if (line.rfind(prefix, 0) == 0) {
+            return ::testing::AssertionFailure() << "unexpected line \"" << line << "\"\n"
+                                                 << Transcript(run);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}

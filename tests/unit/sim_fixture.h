@@ -1,0 +1,26 @@
+// A fresh simulated desktop and Orbiter for each test, with the trace lines captured.
+#pragma once
+
+#include "frame/module_state.h"
+#include "sim/desktop.h"
+#include "sim/launchpad_window.h"
+#include "sim/orbiter_api.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+class SimTest : public ::testing::Test {
+protected:
+    static constexpr std::uint32_t PROCESS_ID = 4242;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // The launchpad with the given layout and the entries "(Current state)" and "Demo".
+    sim::Launchpad BuildPad(const sim::LaunchpadLayout& layout = {});
+    sim::Window& Get(WindowHandle handle);
+    bool Traced(const std::string& line) const;
+
+    std::vector<std::string> trace;
+};
