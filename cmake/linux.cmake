@@ -31,6 +31,7 @@ add_library(sim_backend OBJECT
     sim/module_image.cpp
     sim/orbiter_api.cpp
     sim/orbiter_run.cpp
+    sim/sim_files.cpp
     sim/sim_platform.cpp
     sim/windows_path.cpp)
 target_include_directories(sim_backend PUBLIC ${CMAKE_SOURCE_DIR})

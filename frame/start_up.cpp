@@ -2,6 +2,7 @@
 
 #include "frame/module_state.h"
 #include "launchpad/locator.h"
+#include "request/launch_request.h"
 
 namespace {
 
@@ -9,12 +10,6 @@ void ResetFlags(InstanceHandle instance) {
     moduleState.instance = instance;
     moduleState.exitIfMissing = 0;
     moduleState.reportMissing = 1;
-}
-
-// Reads the command line, applies its options and copies the requested scenario over
-// "(Current state)". Returns whether the copy succeeded. Not built yet: nothing is copied.
-bool StageLaunchRequest() {
-    return false;
 }
 
 // Opens the launch trigger, the exit trigger, the usage dialog or nothing. Not built yet.
@@ -27,6 +22,10 @@ void RunStartUp(InstanceHandle instance) {
     // The launchpad is prepared before the command line is read, so the first tree entry is
     // selected and the start-paused box cleared even when the line is empty.
     FindLaunchpad();
-    const bool scenarioCopied = StageLaunchRequest();
+    // The two path buffers live as long as the start-up sequence, and only that long.
+    char workBuffer[PATH_BUFFER_SIZE] = {};
+    char requestBuffer[PATH_BUFFER_SIZE] = {};
+    const bool scenarioCopied =
+        ApplyCommandLine(workBuffer, requestBuffer) && CopyScenario(workBuffer, requestBuffer);
     OpenStartDialog(scenarioCopied);
 }

@@ -18,6 +18,8 @@ status=0
 if [ $# -gt 0 ]; then
     build/native/orbiter-sim --root "$scratch" "$@" || status=$?
 else
-    build/native/orbiter-sim --root "$scratch" || status=$?
+    build/native/orbiter-sim --root "$scratch" -- -p '"Scenarios\Demo Flight"' || status=$?
 fi
-echo "== orbiter-sim ended with status $status; the folder stays at $scratch"
+echo "== orbiter-sim ended with status $status"
+echo "== Scenarios/(Current state).scn in $scratch now reads:"
+sed 's/^/   /' "$scratch/Scenarios/(Current state).scn"

@@ -64,6 +64,9 @@ struct PostedMessage {
 struct Faults {
     bool enumWindowsFails = false; // EnumWindows returns 0 with a last error of its own
     int failAllocationAfter = -1;  // allocations succeed this many times, then fail (-1: never)
+    long long copyFailsAfterBytes = -1; // CopyFileA's disk fills after this many bytes (-1: never)
+    std::function<void()> beforeCopy;   // runs inside CopyFileA before it looks at the source
+    std::uint32_t longPathSize = 0;     // GetLongPathNameA reports needing this many bytes (0: off)
 };
 
 class Desktop {
@@ -72,6 +75,7 @@ public:
     std::uint32_t currentProcessId = 0;
     std::uint32_t lastError = 0;
     Faults faults;
+    int liveAllocations = 0; // blocks from AllocateMemory not yet released
     std::deque<PostedMessage> queue;
 
     // Called when a posted BM_CLICK reaches a button, after its trace line.

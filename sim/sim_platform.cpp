@@ -129,10 +129,17 @@ void* AllocateMemory(std::size_t size) {
     if (budget > 0) {
         --budget;
     }
-    return std::malloc(size);
+    void* block = std::malloc(size);
+    if (block != nullptr) {
+        ++sim::TheDesktop().liveAllocations;
+    }
+    return block;
 }
 
 void ReleaseMemory(void* block) {
+    if (block != nullptr) {
+        --sim::TheDesktop().liveAllocations;
+    }
     std::free(block);
 }
 

@@ -16,6 +16,8 @@ protected:
 
     void SetUp() override;
     void TearDown() override;
+    // A new desktop and Orbiter, zeroed module state, no trace lines.
+    void ResetSimulation();
 
     // The launchpad with the given layout and the entries "(Current state)" and "Demo".
     sim::Launchpad BuildPad(const sim::LaunchpadLayout& layout = {});
@@ -23,4 +25,21 @@ protected:
     bool Traced(const std::string& line) const;
 
     std::vector<std::string> trace;
+};
+
+// The same, working in a scratch copy of the sample Orbiter folder as current directory.
+class ScratchFolderTest : public SimTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string Read(const std::string& relative) const;
+    void Write(const std::string& relative, const std::string& bytes) const;
+    // The trace lines that begin with "copy: ".
+    std::vector<std::string> Copies() const;
+
+    std::string folder;
+
+private:
+    std::string previousFolder;
 };

@@ -1,0 +1,102 @@
+// The simulated file calls behave as Windows does for every case the module meets.
+#include "sim_fixture.h"
+
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+using FilesTest = ScratchFolderTest;
+
+const char STAGED[] = "Scenarios\\(Current state).scn";
+
+TEST_F(FilesTest, LongPathKeepsTheInputsFormOrFails) {
+    char buffer[64] = "untouched";
+    EXPECT_EQ(platform::GetLongPathNameA("Scenarios/../Scenarios\\Demo.scn", buffer, 64), 31u);
+    EXPECT_STREQ(buffer, "Scenarios/../Scenarios\\Demo.scn");
+
+    std::strcpy(buffer, "untouched");
+    EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\Demo.scn", buffer, 5), 19u); // NUL included
+    EXPECT_STREQ(buffer, "untouched");
+
+    EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\Demo", buffer, 64), 0u);
+    EXPECT_EQ(platform::GetLastError(), 2u);
+    EXPECT_EQ(platform::GetLongPathNameA("", buffer, 64), 0u);
+    EXPECT_EQ(platform::GetLastError(), 3u);
+    EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\*.scn", buffer, 64), 0u);
+    EXPECT_STREQ(buffer, "untouched");
+}
+
+TEST_F(FilesTest, CopyReplacesTheDestinationWhole) {
+    EXPECT_TRUE(platform::CopyFileA("Scenarios\\Demo Flight.scn", STAGED, false));
+    EXPECT_EQ(Read("Scenarios/(Current state).scn"), Read("Scenarios/Demo Flight.scn"));
+    // Absolute Windows paths name the Linux root through any drive letter.
+    const std::string absolute = "Z:" + folder + "\\Scenarios\\Demo.scn";
+    EXPECT_TRUE(platform::CopyFileA(absolute.c_str(), STAGED, false));
+    EXPECT_EQ(Read("Scenarios/(Current state).scn"), Read("Scenarios/Demo.scn"));
+}
+
+struct FailedCopy {
+    const char* name;
+    const char* source;
+    std::uint32_t error;
+};
+
+void PrintTo(const FailedCopy& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class FailedCopyTest : public ScratchFolderTest,
+                       public ::testing::WithParamInterface<FailedCopy> {};
+
+TEST_P(FailedCopyTest, LeavesBothFilesAsTheyWere) {
+    const std::string staged = Read("Scenarios/(Current state).scn");
+    const std::string demo = Read("Scenarios/Demo.scn");
+    platform::SetLastError(0xdeadbeef);
+
+    EXPECT_FALSE(platform::CopyFileA(GetParam().source, STAGED, false));
+
+    EXPECT_EQ(platform::GetLastError(), GetParam().error);
+    EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
+    EXPECT_EQ(Read("Scenarios/Demo.scn"), demo);
+    // No temporary file is left behind.
+    for (const auto& entry : std::filesystem::directory_iterator("Scenarios")) {
+        EXPECT_EQ(entry.path().filename().string().rfind(".skarvel", 0), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedCopyTest,
+    ::testing::Values(FailedCopy{"Missing", "Scenarios\\Nowhere.scn", 2},
+                      FailedCopy{"Empty", "", 3}, FailedCopy{"Folder", "Scenarios\\Tutorials", 5},
+                      FailedCopy{"Itself", "Scenarios\\(Current state).scn", 32},
+                      FailedCopy{"ItselfSpelledOtherwise",
+                                 ".\\Scenarios/../Scenarios/(Current state).scn", 32}),
+    [](const ::testing::TestParamInfo<FailedCopy>& row) { return row.param.name; });
+
+TEST_F(FilesTest, ReadOnlyDestinationIsNotReplaced) {
+    const std::string staged = Read("Scenarios/(Current state).scn");
+    ASSERT_EQ(chmod("Scenarios/(Current state).scn", 0444), 0);
+    EXPECT_FALSE(platform::CopyFileA("Scenarios\\Demo.scn", STAGED, false));
+    EXPECT_EQ(platform::GetLastError(), 5u);
+    EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
+}
+
+TEST_F(FilesTest, DiskFullHalfWayLeavesTheOldFile) {
+    const std::string staged = Read("Scenarios/(Current state).scn");
+    sim::TheDesktop().faults.copyFailsAfterBytes = 10;
+    EXPECT_FALSE(platform::CopyFileA("Scenarios\\Demo.scn", STAGED, false));
+    EXPECT_EQ(platform::GetLastError(), 112u);
+    EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
+}
+
+TEST_F(FilesTest, EveryCopyIsTraced) {
+    platform::CopyFileA("Scenarios\\Demo.scn", STAGED, false);
+    platform::CopyFileA("", STAGED, false);
+    EXPECT_EQ(trace, (std::vector<std::string>{
+                         "copy: \"Scenarios\\Demo.scn\" -> \"Scenarios\\(Current state).scn\" ok",
+                         "copy: \"\" -> \"Scenarios\\(Current state).scn\" failed"}));
+}
+
+} // namespace
