@@ -1,4 +1,5 @@
 # The Windows build: Skarvel.dll, cross-built with MinGW-w64.
+enable_language(RC)
 
 # Orbiter's functions are imported from the host executable through an import library
 # made from the one .def file that names them.
@@ -14,7 +15,9 @@ add_library(Skarvel SHARED
     ${MODULE_SOURCES}
     platform/win32/win32_platform.cpp
     platform/win32/dll_main.cpp
-    frame/exports.def)
+    frame/exports.def
+    resources/skarvel.rc
+    resources/version.rc)
 add_dependencies(Skarvel orbiter_import)
 target_include_directories(Skarvel PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(Skarvel PRIVATE -fno-exceptions -fno-rtti)

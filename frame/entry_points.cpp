@@ -2,6 +2,7 @@
 
 #include "frame/module_state.h"
 #include "frame/start_up.h"
+#include "launchpad/trigger_dialogs.h"
 
 // The build date this module reports as its version, in the form Date2Int reads.
 static const char MODULE_VERSION_DATE[] = "Apr 25 2006";
@@ -24,7 +25,7 @@ MODULE_EXPORT void opcOpenRenderViewport(InstanceHandle) __attribute__((alias("E
 #endif
 
 void opcCloseRenderViewport() {
-    // The exit trigger for option e arrives with the trigger dialogs.
+    OpenExitTriggerAfterShutdown();
 }
 
 std::int32_t GetModuleVersion() {

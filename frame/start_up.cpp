@@ -2,6 +2,7 @@
 
 #include "frame/module_state.h"
 #include "launchpad/locator.h"
+#include "launchpad/trigger_dialogs.h"
 #include "request/launch_request.h"
 
 namespace {
@@ -11,9 +12,6 @@ void ResetFlags(InstanceHandle instance) {
     moduleState.exitIfMissing = 0;
     moduleState.reportMissing = 1;
 }
-
-// Opens the launch trigger, the exit trigger, the usage dialog or nothing. Not built yet.
-void OpenStartDialog(bool /*scenarioCopied*/) {}
 
 } // namespace
 

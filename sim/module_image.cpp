@@ -82,7 +82,11 @@ void* FindModuleExport(InstanceHandle instance, const char* name) {
 }
 
 std::vector<unsigned char> ReadModuleSection(InstanceHandle instance, const std::string& name) {
-    std::ifstream file(ModuleFilePath(instance), std::ios::binary);
+    return ReadElfSection(ModuleFilePath(instance), name);
+}
+
+std::vector<unsigned char> ReadElfSection(const std::string& path, const std::string& name) {
+    std::ifstream file(path, std::ios::binary);
     const std::vector<unsigned char> image((std::istreambuf_iterator<char>(file)),
                                            std::istreambuf_iterator<char>());
     if (image.size() < sizeof(ElfW(Ehdr))) {

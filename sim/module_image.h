@@ -16,6 +16,8 @@ InstanceHandle InstanceContaining(const void* address);
 std::string ModuleFilePath(InstanceHandle instance);
 // An exported symbol of that very object (not of its dependencies), or null.
 void* FindModuleExport(InstanceHandle instance, const char* name);
+// The bytes of a named section of an ELF file, empty when it has none.
+std::vector<unsigned char> ReadElfSection(const std::string& path, const std::string& name);
 // The bytes of a named section of the object's file, empty when it has none.
 std::vector<unsigned char> ReadModuleSection(InstanceHandle instance, const std::string& name);
 

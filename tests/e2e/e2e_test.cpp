@@ -49,9 +49,9 @@ TEST_P(HostTest, Runs) {
 
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};
 
-std::vector<std::string> Broken(std::vector<std::string> more = {}) {
+// A launchpad the module cannot use: it ends the process before reading the command line.
+std::vector<std::string> Broken() {
     std::vector<std::string> absent = {"tree: selected", "start-paused:", "orbiter: exit"};
-    absent.insert(absent.end(), more.begin(), more.end());
     absent.insert(absent.end(), BEFORE_COMMAND_LINE.begin(), BEFORE_COMMAND_LINE.end());
     return absent;
 }
@@ -60,50 +60,102 @@ std::string Copy(const std::string& source, const char* outcome) {
     return "copy: \"" + source + "\" -> \"Scenarios\\(Current state).scn\" " + outcome;
 }
 
+// The usage dialog opening, with its texts in the order a person reads them.
+std::vector<std::string> UsageShown() {
+    return {"dialog: open 102",
+            "  | Use the following option format in the command line:",
+            "  | orbiter.exe [options] <scenario>",
+            "  | where <scenario> must be a relative or absolute path with or without the "
+            "extension \"scn\", and [options] is one or more of the following:",
+            "  | -p ... pauses the simulation on startup",
+            "  | -e ... exits Orbiter after simulation shutdown",
+            "  | -x ... exits Orbiter, if scenario is not found"};
+}
+
+std::vector<std::string> Then(std::vector<std::string> first,
+                              const std::vector<std::string>& more) {
+    first.insert(first.end(), more.begin(), more.end());
+    return first;
+}
+
+const char LAUNCHED_SCENARIO[] = "simulation: start \"(Current state)\" running";
+
 INSTANTIATE_TEST_SUITE_P(
     Requests, HostTest,
-    ::testing::Values(HostCase{"PausedQuotedPathWithBlanks",
-                               {"--", "-p", "\"Scenarios\\Demo Flight\""},
-                               {"tree: selected \"(Current state)\"", "start-paused: off",
-                                "start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok")},
-                               {},
-                               0,
-                               "Scenarios/Demo Flight.scn"},
-                      HostCase{"PathWithSlash",
-                               {"Scenarios/Demo"},
-                               {Copy("Scenarios/Demo.scn", "ok")},
-                               {"start-paused: on"},
-                               0,
-                               "Scenarios/Demo.scn"},
-                      HostCase{"AbsolutePath",
-                               {"--cmdline", "\"{root}\\Scenarios\\Flights.old\\Demo\""},
-                               {Copy("{root}\\Scenarios\\Flights.old\\Demo.scn", "ok")},
-                               {},
-                               0,
-                               "Scenarios/Flights.old/Demo.scn"},
-                      HostCase{"SubfolderGivenVerbatim",
-                               {"--cmdline", "\"Scenarios\\Tutorials\\Docking Practice\""},
-                               {Copy("Scenarios\\Tutorials\\Docking Practice.scn", "ok")},
-                               {},
-                               0,
-                               "Scenarios/Tutorials/Docking Practice.scn"},
-                      HostCase{"MissingScenarioLeavesTheStagedFile",
-                               {"Scenarios\\Nowhere"},
-                               {Copy("Scenarios\\Nowhere.scn", "failed")},
-                               {},
-                               0}),
+    ::testing::Values(
+        // The road of one request: select, tick, copy, launch, simulate paused, exit.
+        HostCase{"RoadOfOneRequest",
+                 {"--", "-p", "-e", "\"Scenarios\\Demo Flight\""},
+                 {"module: version 20060425", "tree: selected \"(Current state)\"",
+                  "start-paused: off", "start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"),
+                  "dialog: open 101", "click: launch", "dialog: close 101",
+                  "simulation: start \"(Current state)\" paused", "simulation: end",
+                  "dialog: open 101", "click: exit", "orbiter: exit 0"},
+                 {"user:", "dialog: open 102"},
+                 0,
+                 "Scenarios/Demo Flight.scn"},
+        HostCase{"PathWithSlashLaunchesRunning",
+                 {"Scenarios/Demo"},
+                 {Copy("Scenarios/Demo.scn", "ok"), "click: launch", LAUNCHED_SCENARIO,
+                  "simulation: end", "user: close orbiter", "orbiter: exit 0"},
+                 {"start-paused: on", "click: exit"},
+                 0,
+                 "Scenarios/Demo.scn"},
+        HostCase{"AbsolutePath",
+                 {"--cmdline", "\"{root}\\Scenarios\\Flights.old\\Demo\""},
+                 {Copy("{root}\\Scenarios\\Flights.old\\Demo.scn", "ok"), "click: launch"},
+                 {},
+                 0,
+                 "Scenarios/Flights.old/Demo.scn"},
+        HostCase{"SubfolderWithBlankAndOptionX",
+                 {"--cmdline", "-x \"Scenarios\\Tutorials\\Docking Practice\""},
+                 {Copy("Scenarios\\Tutorials\\Docking Practice.scn", "ok"), "click: launch",
+                  LAUNCHED_SCENARIO},
+                 {"click: exit"},
+                 0,
+                 "Scenarios/Tutorials/Docking Practice.scn"},
+        // A scenario that cannot be copied.
+        HostCase{"MissingWithOptionXExitsAtOnce",
+                 {"-x", "Scenarios\\Nowhere"},
+                 {Copy("Scenarios\\Nowhere.scn", "failed"), "dialog: open 101", "click: exit",
+                  "orbiter: exit 0"},
+                 {"simulation:", "click: launch", "user:"},
+                 0},
+        HostCase{"MissingWithOptionsEAndXExitsAtOnce",
+                 {"-e", "-x", "Nowhere"},
+                 {Copy("Nowhere", "failed"), "dialog: open 101", "click: exit", "orbiter: exit 0"},
+                 {"simulation:", "dialog: open 102"},
+                 0},
+        HostCase{"OptionXAloneExitsAtOnce",
+                 {"-x"},
+                 {Copy("", "failed"), "dialog: open 101", "click: exit", "orbiter: exit 0"},
+                 {"simulation:"},
+                 0},
+        HostCase{"MissingShowsUsage",
+                 {"-e", "Nowhere"},
+                 Then(Then({Copy("Nowhere", "failed")}, UsageShown()),
+                      {"user: close orbiter", "dialog: close 102", "orbiter: exit 0"}),
+                 {"simulation:", "click:"},
+                 0},
+        HostCase{"UsageClosedThenLaunchedByHandStillExits",
+                 {"--close-usage", "--launch", "--", "-e", "Nowhere"},
+                 Then(UsageShown(),
+                      {"user: close usage", "dialog: close 102", "user: launch", LAUNCHED_SCENARIO,
+                       "simulation: end", "dialog: open 101", "click: exit", "orbiter: exit 0"}),
+                 {"click: launch", "user: close orbiter"},
+                 0},
+        HostCase{"EmptyCommandLineOpensNothing",
+                 {},
+                 {"module: version 20060425", "tree: selected \"(Current state)\"",
+                  "start-paused: off", Copy("", "failed"), "user: close orbiter",
+                  "orbiter: exit 0"},
+                 {"dialog:", "start-paused: on"},
+                 0}),
     [](const ::testing::TestParamInfo<HostCase>& row) { return row.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
     Launchpads, HostTest,
     ::testing::Values(
-        HostCase{"EmptyCommandLine",
-                 {},
-                 {"module: version 20060425", "tree: selected \"(Current state)\"",
-                  "start-paused: off", "copy: \"\" -> \"Scenarios\\(Current state).scn\" failed",
-                  "orbiter: exit 0"},
-                 {"dialog:", "start-paused: on"},
-                 0},
         HostCase{"ForeignWindowFirst",
                  {"--foreign-window"},
                  {"tree: selected \"(Current state)\"", "start-paused: off", "orbiter: exit 0"},
@@ -120,9 +172,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {"tree: selected \"(Current state)\""},
                  {"start-paused:", "copy:", "dialog:", "orbiter: exit"},
                  255},
-        HostCase{"TooFewSiblings", {"--page-offset", "4"}, {}, Broken(), 255},
+        HostCase{"TooFewSiblings",
+                 {"--page-offset", "4", "--", "-x", "Scenarios\\Demo"},
+                 {},
+                 Broken(),
+                 255},
         HostCase{"PageTooFarAway", {"--page-offset", "6"}, {}, Broken(), 255},
-        HostCase{"SelectionRefused", {"--refuse-selection"}, {}, Broken(), 255}),
+        HostCase{"SelectionRefused",
+                 {"--refuse-selection", "--", "-p", "Scenarios\\Demo"},
+                 {},
+                 Broken(),
+                 255}),
     [](const ::testing::TestParamInfo<HostCase>& row) { return row.param.name; });
 
 } // namespace
