@@ -11,7 +11,7 @@ constexpr int LOCATOR_FAILURE_STATUS = -1;
 // launchpad is worse than none: end Orbiter at once, without a message.
 void FailUnless(bool found) {
     if (!found) {
-        platform::ExitProcess(LOCATOR_FAILURE_STATUS);
+        platform::ExitWithStatus(LOCATOR_FAILURE_STATUS);
     }
 }
 

@@ -88,7 +88,7 @@ void ReleaseMemory(void* block);
 
 // An export of the module's own image, by name, or null.
 void* GetProcAddress(InstanceHandle module, const char* name);
-// Ends the process through the run-time's normal exit path.
-[[noreturn]] void ExitProcess(int status);
+// Ends the process through the run-time's normal exit path: termination handlers run.
+[[noreturn]] void ExitWithStatus(int status);
 
 } // namespace platform

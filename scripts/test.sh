@@ -1,25 +1,49 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows DLL.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows DLL. Ends with one
+# line that sums up every test and check: "Total: N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 scripts/install-packages.sh "${TEST_PACKAGES[@]}"
 
-failed=()
+logs=$(mktemp -d /tmp/skarvel-test-XXXXXX)
+failed_steps=()
+passed=0
+failed=0
+
+# Runs one step. A step that runs ctest is counted by its tests; any other by itself.
 step() {
     local name=$1
     shift
+    local log="$logs/step-$((passed + failed + ${#failed_steps[@]})).log"
     echo
     echo "== $name"
-    if ! "$@"; then
-        failed+=("$name")
-        echo "!! $name failed"
+    local status=0
+    "$@" 2>&1 | tee "$log" || status=$?
+    local summary
+    # ctest's closing line: "100% tests passed, 0 tests failed out of 106".
+    summary=$(sed -nE 's/^[0-9]+% tests passed, ([0-9]+) tests failed out of ([0-9]+)$/\1 \2/p' "$log")
+    if [ -n "$summary" ]; then
+        while read -r bad all; do
+            passed=$((passed + all - bad))
+            failed=$((failed + bad))
+        done <<<"$summary"
+    elif [ $status -eq 0 ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
+    if [ $status -ne 0 ]; then
+        failed_steps+=("$name")
+        echo "!! $name failed (exit status $status)"
     fi
 }
+
 build_and_test() {
     local preset=$1
-    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" &&
+    echo "-- configuring and building preset $preset"
+    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null &&
         ctest --preset "$preset" --no-tests=error
 }
 
@@ -29,9 +53,9 @@ step "Sanitizer build and tests (preset sanitize: ASan + UBSan)" build_and_test 
 step "Windows DLL, 32-bit (preset mingw-i686)" build_and_test mingw-i686
 
 echo
-if [ ${#failed[@]} -gt 0 ]; then
-    echo "FAILED: ${failed[*]}"
+if [ ${#failed_steps[@]} -gt 0 ]; then
+    echo "Failed steps: ${failed_steps[*]}"
     echo "Each failing step printed its own output above; fix the first one first."
-    exit 1
 fi
-echo "All steps passed."
+echo "Total: $passed passed, $failed failed"
+[ ${#failed_steps[@]} -eq 0 ]

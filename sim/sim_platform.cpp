@@ -117,7 +117,7 @@ void* GetProcAddress(InstanceHandle module, const char* name) {
     return sim::FindModuleExport(module, name);
 }
 
-void ExitProcess(int status) {
+void ExitWithStatus(int status) {
     std::exit(status);
 }
 

@@ -62,7 +62,7 @@ void* GetProcAddress(InstanceHandle module, const char* name) {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-void ExitProcess(int status) {
+void ExitWithStatus(int status) {
     std::exit(status);
 }
 
