@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <fstream>
-#include <iterator>
 #include <link.h>
 
 namespace sim {
@@ -86,40 +85,37 @@ std::vector<unsigned char> ReadModuleSection(InstanceHandle instance, const std:
 }
 
 std::vector<unsigned char> ReadElfSection(const std::string& path, const std::string& name) {
+    // Reads only what it needs: the header, the section table, the names and the section.
     std::ifstream file(path, std::ios::binary);
-    const std::vector<unsigned char> image((std::istreambuf_iterator<char>(file)),
-                                           std::istreambuf_iterator<char>());
-    if (image.size() < sizeof(ElfW(Ehdr))) {
-        return {};
-    }
-    ElfW(Ehdr) header;
-    std::memcpy(&header, image.data(), sizeof header);
-    const std::size_t sectionsEnd =
-        header.e_shoff + static_cast<std::size_t>(header.e_shnum) * sizeof(ElfW(Shdr));
-    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || sectionsEnd > image.size() ||
-        header.e_shstrndx >= header.e_shnum) {
-        return {};
-    }
-    auto sectionAt = [&](std::size_t index) {
-        ElfW(Shdr) section;
-        std::memcpy(&section, image.data() + header.e_shoff + index * sizeof section,
-                    sizeof section);
-        return section;
+    auto readAt = [&file](std::uint64_t offset, void* into, std::size_t size) {
+        file.seekg(static_cast<std::streamoff>(offset));
+        return static_cast<bool>(file.read(static_cast<char*>(into), static_cast<long>(size)));
     };
-    const ElfW(Shdr) names = sectionAt(header.e_shstrndx);
-    for (std::size_t i = 0; i < header.e_shnum; ++i) {
-        const ElfW(Shdr) section = sectionAt(i);
-        const std::size_t nameAt = names.sh_offset + section.sh_name;
-        if (nameAt + name.size() + 1 > image.size() ||
-            std::memcmp(image.data() + nameAt, name.c_str(), name.size() + 1) != 0) {
+    ElfW(Ehdr) header;
+    if (!readAt(0, &header, sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_shentsize != sizeof(ElfW(Shdr)) || header.e_shstrndx >= header.e_shnum) {
+        return {};
+    }
+    std::vector<ElfW(Shdr)> sections(header.e_shnum);
+    if (!readAt(header.e_shoff, sections.data(), sections.size() * sizeof(ElfW(Shdr)))) {
+        return {};
+    }
+    const ElfW(Shdr)& names = sections[header.e_shstrndx];
+    std::vector<char> nameTable(names.sh_size);
+    if (!readAt(names.sh_offset, nameTable.data(), nameTable.size())) {
+        return {};
+    }
+    for (const ElfW(Shdr) & section : sections) {
+        if (section.sh_name >= nameTable.size() ||
+            std::strncmp(nameTable.data() + section.sh_name, name.c_str(),
+                         nameTable.size() - section.sh_name) != 0) {
             continue;
         }
-        if (section.sh_offset + section.sh_size > image.size()) {
+        std::vector<unsigned char> bytes(section.sh_size);
+        if (!readAt(section.sh_offset, bytes.data(), bytes.size())) {
             return {};
         }
-        return std::vector<unsigned char>(
-            image.begin() + static_cast<long>(section.sh_offset),
-            image.begin() + static_cast<long>(section.sh_offset + section.sh_size));
+        return bytes;
     }
     return {};
 }
