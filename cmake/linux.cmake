@@ -52,6 +52,8 @@ embed_resources(Skarvel)
 add_library(sim_backend OBJECT
     sim/desktop.cpp
     sim/dialog_template.cpp
+    sim/host/date_to_int.cpp
+    sim/host/scenario_entries.cpp
     sim/launchpad_window.cpp
     sim/module_image.cpp
     sim/orbiter_api.cpp

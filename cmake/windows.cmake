@@ -28,3 +28,22 @@ target_link_libraries(Skarvel PRIVATE ${ORBITER_IMPORT_LIB})
 
 add_test(NAME dll_exports_exactly_the_entry_points
     COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_tables.sh ${MINGW_PREFIX}-objdump $<TARGET_FILE:Skarvel>)
+
+# The DLL imports from orbiter.exe and Windows' own DLLs only.
+add_test(NAME dll_imports_only_orbiter_and_windows
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh ${MINGW_PREFIX}-objdump $<TARGET_FILE:Skarvel>)
+
+# Test equipment under Wine: the Win32 test host orbiter.exe.
+add_subdirectory(tests/win32-host)
+
+# Tests under Wine, which share one Wine prefix per build folder.
+set(SKARVEL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+add_subdirectory(tests/win32-unit)
+add_test(NAME e2e_table_under_wine
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-e2e.sh $<TARGET_FILE:orbiter> ${SKARVEL_WINE_PREFIX})
+set_tests_properties(e2e_table_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
+add_test(NAME usage_dialog_under_wine
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_PREFIX}
+            ${CMAKE_SOURCE_DIR}/tests/wine/check-usage-dialog.sh $<TARGET_FILE:orbiter>
+            ${CMAKE_BINARY_DIR}/usage-dialog.png)
+set_tests_properties(usage_dialog_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -2,10 +2,14 @@
 # Fails when a C++ source differs from what clang-format makes of it, and names it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if ! files=$(git ls-files '*.cpp' '*.h' 2>/dev/null) || [ -z "$files" ]; then
+    echo "error: no C++ sources found through git; run this inside the repository's checkout."
+    exit 1
+fi
 bad=()
 while IFS= read -r file; do
     clang-format --dry-run -Werror "$file" >/dev/null 2>&1 || bad+=("$file")
-done < <(git ls-files '*.cpp' '*.h')
+done <<<"$files"
 if [ ${#bad[@]} -gt 0 ]; then
     echo "These files need clang-format -i: ${bad[*]}"
     exit 1

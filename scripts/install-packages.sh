@@ -27,7 +27,7 @@ if ! apt-get update -q >/tmp/skarvel-apt-update.log 2>&1; then
     echo "error: apt-get update failed; see /tmp/skarvel-apt-update.log" >&2
     exit 1
 fi
-if ! apt-get install -y -q --no-install-recommends "${missing[@]}" >/tmp/skarvel-apt-install.log 2>&1; then
+if ! apt-get install -y -q "${missing[@]}" >/tmp/skarvel-apt-install.log 2>&1; then
     echo "error: installing ${missing[*]} failed; see /tmp/skarvel-apt-install.log" >&2
     tail -n 20 /tmp/skarvel-apt-install.log >&2
     exit 1

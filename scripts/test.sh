@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows DLL. Ends with one
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows DLLs with their tests
+# under Wine. Ends with one
 # line that sums up every test and check: "Total: N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,7 +51,11 @@ build_and_test() {
 step "Formatting (clang-format)" scripts/check-format.sh
 step "Linux build and tests (preset native)" build_and_test native
 step "Sanitizer build and tests (preset sanitize: ASan + UBSan)" build_and_test sanitize
-step "Windows DLL, 32-bit (preset mingw-i686)" build_and_test mingw-i686
+# The Windows presets also run their tests under Wine: the end-to-end table against the
+# Win32 test host, the locator against real windows, and the usage dialog as it is shown.
+# The end-to-end runner comes from the native build, so that step goes first.
+step "Windows DLL, 32-bit, and its tests under Wine (preset mingw-i686)" build_and_test mingw-i686
+step "Windows DLL, 64-bit, and its tests under Wine (preset mingw-x64)" build_and_test mingw-x64
 
 echo
 if [ ${#failed_steps[@]} -gt 0 ]; then

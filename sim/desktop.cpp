@@ -165,8 +165,12 @@ MessageData Desktop::SendToTree(Window& tree, std::uint32_t message, MessagePara
             return 0; // the parent vetoed the change (TVN_SELCHANGING)
         }
         if (lParam == 0) {
-            tree.selectedItem = -1; // a null item clears the selection, and that succeeds
-            Trace("tree: selection cleared");
+            // A null item clears the selection and succeeds; as with a real tree-view, the
+            // parent hears of it only when there was a selection to clear.
+            if (tree.selectedItem >= 0) {
+                tree.selectedItem = -1;
+                Trace("tree: selection cleared");
+            }
             return 1;
         }
         const int index = ItemIndex(lParam);

@@ -2,15 +2,9 @@
 
 #include "sim/desktop.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <system_error>
-
 namespace sim {
 
 namespace {
-
-const char CURRENT_STATE[] = "(Current state)";
 
 WindowHandle AddControl(WindowHandle parent, WindowKind kind, int id, const std::string& text,
                         const LaunchpadLayout& layout) {
@@ -21,27 +15,6 @@ WindowHandle AddControl(WindowHandle parent, WindowKind kind, int id, const std:
 }
 
 } // namespace
-
-std::vector<std::string> FindScenarioEntries(const std::string& orbiterFolder) {
-    namespace fs = std::filesystem;
-    std::vector<std::string> found;
-    const fs::path scenarios = fs::path(orbiterFolder) / "Scenarios";
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(scenarios, error), end; !error && it != end;
-         it.increment(error)) {
-        if (!it->is_regular_file(error) || it->path().extension() != ".scn") {
-            continue;
-        }
-        std::string name = it->path().lexically_relative(scenarios).replace_extension().string();
-        std::replace(name.begin(), name.end(), '/', '\\');
-        if (name != CURRENT_STATE) {
-            found.push_back(name);
-        }
-    }
-    std::sort(found.begin(), found.end());
-    found.insert(found.begin(), CURRENT_STATE);
-    return found;
-}
 
 Launchpad BuildLaunchpad(const LaunchpadLayout& layout, const std::vector<std::string>& entries) {
     Desktop& desktop = TheDesktop();

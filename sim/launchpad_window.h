@@ -29,10 +29,6 @@ struct Launchpad {
     WindowHandle pausedCheck = nullptr;
 };
 
-// The tree's entries: "(Current state)", then every other scenario under Scenarios/,
-// by its path there without the extension, in name order.
-std::vector<std::string> FindScenarioEntries(const std::string& orbiterFolder);
-
 // Builds the launchpad on the simulated desktop for the current process.
 Launchpad BuildLaunchpad(const LaunchpadLayout& layout, const std::vector<std::string>& entries);
 

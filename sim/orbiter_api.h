@@ -23,8 +23,4 @@ struct OrbiterApi {
 OrbiterApi& TheOrbiter();
 void ResetOrbiter();
 
-// Orbiter's conversion of a date such as "Apr 25 2006": here the integer 20060425,
-// or 0 when the text is not such a date.
-std::int32_t ConvertDate(const char* date);
-
 } // namespace sim

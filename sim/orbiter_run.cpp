@@ -1,6 +1,7 @@
 #include "sim/orbiter_run.h"
 
 #include "sim/desktop.h"
+#include "sim/host/scenario_entries.h"
 #include "sim/orbiter_api.h"
 
 namespace sim {

@@ -161,6 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
                  {"tree: selected \"(Current state)\"", "start-paused: off", "orbiter: exit 0"},
                  {},
                  0},
+        // An empty tree: the module selects "no item", which succeeds, and goes on.
+        HostCase{"EmptyTree",
+                 {"--empty-tree", "--", "-p", "Scenarios\\Demo"},
+                 {"start-paused: off", "start-paused: on", Copy("Scenarios\\Demo.scn", "ok"),
+                  "click: launch", "simulation: no scenario selected", "orbiter: exit 0"},
+                 {"tree: selected", "simulation: start"},
+                 0,
+                 "Scenarios/Demo.scn"},
         HostCase{
             "HiddenLaunchpad", {"--hide-launchpad"}, {"module: version 20060425"}, Broken(), 255},
         HostCase{"OtherWindowFirst", {"--other-window"}, {}, Broken(), 255},

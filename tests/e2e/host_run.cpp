@@ -1,8 +1,13 @@
 #include "host_run.h"
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,13 +30,50 @@ std::vector<std::string> SplitWords(const std::string& text) {
     return words;
 }
 
-std::string ReadAll(int descriptor) {
-    std::string text;
+// A host that has not ended by then is killed, so that no run can hang the tests.
+constexpr auto HOST_TIME_LIMIT = std::chrono::seconds(120);
+
+// Appends what the descriptor holds now, without waiting; false once it is at its end.
+bool ReadAvailable(int descriptor, std::string& text) {
     char buffer[4096];
-    for (ssize_t got; (got = read(descriptor, buffer, sizeof buffer)) > 0;) {
-        text.append(buffer, static_cast<std::size_t>(got));
+    for (;;) {
+        const ssize_t got = read(descriptor, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        } else {
+            return got < 0 && (errno == EAGAIN || errno == EINTR);
+        }
     }
-    return text;
+}
+
+// Collects the host's standard output and error until the host itself has ended. It does not
+// wait for the pipes' end: processes the host started (under Wine, its desktop and services)
+// may hold them open for a while after it is gone. Returns the host's wait status.
+int CollectUntilExit(pid_t child, int out, int err, std::string& printed, std::string& errors) {
+    fcntl(out, F_SETFL, fcntl(out, F_GETFL) | O_NONBLOCK);
+    fcntl(err, F_SETFL, fcntl(err, F_GETFL) | O_NONBLOCK);
+    const auto deadline = std::chrono::steady_clock::now() + HOST_TIME_LIMIT;
+    bool outOpen = true;
+    bool errOpen = true;
+    int status = 0;
+    for (;;) {
+        pollfd watched[] = {{outOpen ? out : -1, POLLIN, 0}, {errOpen ? err : -1, POLLIN, 0}};
+        poll(watched, 2, 20);
+        outOpen = outOpen && ReadAvailable(out, printed);
+        errOpen = errOpen && ReadAvailable(err, errors);
+        if (waitpid(child, &status, WNOHANG) == child) {
+            ReadAvailable(out, printed); // what it wrote just before it ended
+            ReadAvailable(err, errors);
+            return status;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            errors += "the host did not end within " + std::to_string(HOST_TIME_LIMIT.count()) +
+                      " s and was killed\n";
+            return status;
+        }
+    }
 }
 
 } // namespace
@@ -103,13 +145,10 @@ HostRun RunHost(const ScratchOrbiter& folder, const std::vector<std::string>& ar
     close(out[1]);
     close(err[1]);
     HostRun run;
-    // Standard error is small; read standard output first, then the rest.
-    const std::string printed = ReadAll(out[0]);
-    run.errors = ReadAll(err[0]);
+    std::string printed;
+    const int status = CollectUntilExit(child, out[0], err[0], printed, run.errors);
     close(out[0]);
     close(err[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::istringstream lines(printed);
     for (std::string line; std::getline(lines, line);) {

@@ -1,0 +1,124 @@
+// Orbiter's six functions, exported from orbiter.exe under the undecorated names the module
+// imports (C linkage, cdecl), with the signatures the module was compiled against.
+#include "orbiter_exports.h"
+
+#include "platform/platform.h"
+#include "sim/host/date_to_int.h"
+#include "trace.h"
+#include "window_image.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace host {
+
+namespace {
+
+std::optional<std::string> commandLine = std::string();
+std::map<HWND, int> openDialogs; // module dialogs and the templates they came from
+std::string usageSnapshot;       // where to save a picture of the usage dialog, if anywhere
+constexpr int USAGE_TEMPLATE = 102;
+
+// The texts of a dialog's controls as a person reads them: top to bottom, then left to right.
+std::vector<std::string> TextsInReadingOrder(HWND dialog) {
+    struct Text {
+        RECT place;
+        std::string text;
+    };
+    std::vector<Text> texts;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        Text item{};
+        GetWindowRect(child, &item.place);
+        char buffer[1024] = {};
+        GetWindowTextA(child, buffer, sizeof buffer);
+        item.text = buffer;
+        texts.push_back(item);
+    }
+    std::stable_sort(texts.begin(), texts.end(), [](const Text& a, const Text& b) {
+        return a.place.top != b.place.top ? a.place.top < b.place.top : a.place.left < b.place.left;
+    });
+    std::vector<std::string> lines;
+    for (const Text& item : texts) {
+        lines.push_back(item.text);
+    }
+    return lines;
+}
+
+} // namespace
+
+void SetUsageSnapshot(const std::string& bmpPath) {
+    usageSnapshot = bmpPath;
+}
+
+void SetOrbiterCommandLine(const std::optional<std::string>& line) {
+    commandLine = line;
+}
+
+HWND FindOpenDialog(int templateId) {
+    for (const auto& [dialog, id] : openDialogs) {
+        if (id == templateId) {
+            return dialog;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace host
+
+extern "C" {
+
+__declspec(dllexport) const char* oapiGetCmdLine() {
+    return host::commandLine ? host::commandLine->c_str() : nullptr;
+}
+
+// Builds the dialog from the module's own template, hidden as the template leaves it, then
+// shows it, so that its procedure gets WM_SHOWWINDOW before this returns.
+__declspec(dllexport) WindowHandle
+    oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc procedure, void* context) {
+    const HWND dialog =
+        CreateDialogParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
+                           reinterpret_cast<DLGPROC>(procedure), reinterpret_cast<LPARAM>(context));
+    if (dialog == nullptr) {
+        host::Trace("dialog: no template " + std::to_string(templateId));
+        return nullptr;
+    }
+    host::openDialogs[dialog] = templateId;
+    host::Trace("dialog: open " + std::to_string(templateId));
+    for (const std::string& text : host::TextsInReadingOrder(dialog)) {
+        host::Trace("  | " + text);
+    }
+    ShowWindow(dialog, SW_SHOW);
+    if (templateId == host::USAGE_TEMPLATE && !host::usageSnapshot.empty() &&
+        !host::SaveWindowImage(dialog, host::usageSnapshot)) {
+        std::fprintf(stderr, "orbiter.exe: cannot save the usage dialog's picture to %s\n",
+                     host::usageSnapshot.c_str());
+    }
+    return dialog;
+}
+
+__declspec(dllexport) void oapiCloseDialog(WindowHandle dialog) {
+    const auto found = host::openDialogs.find(static_cast<HWND>(dialog));
+    if (found == host::openDialogs.end()) {
+        return; // not a dialog Orbiter opened for the module
+    }
+    host::Trace("dialog: close " + std::to_string(found->second));
+    host::openDialogs.erase(found);
+    DestroyWindow(static_cast<HWND>(dialog));
+}
+
+__declspec(dllexport) std::intptr_t
+    oapiDefDialogProc(WindowHandle, std::uint32_t, MessageParam, MessageData) {
+    return 0; // nothing for the module's dialogs beyond the dialog manager's own handling
+}
+
+__declspec(dllexport) void InitLib(InstanceHandle) {}
+
+__declspec(dllexport) std::int32_t Date2Int(const char* date) {
+    return sim::ConvertDate(date);
+}
+
+} // extern "C"

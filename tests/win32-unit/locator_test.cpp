@@ -1,0 +1,153 @@
+// The module's launchpad locator over the real Win32 calls (platform/win32), against real
+// windows under Wine: the search through EnumWindows, the steps to the controls, the tree
+// selection and the process's end when a piece is missing.
+#include "frame/module_state.h"
+#include "launchpad/launchpad_ids.h"
+#include "launchpad/locator.h"
+#include "test_windows.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The locator's status when it gives up: -1, which a Linux caller of Wine sees as 255.
+constexpr int LOCATOR_FAILURE = -1;
+
+class Win32Locator : public ::testing::Test {
+protected:
+    void SetUp() override { moduleState = {}; }
+    void TearDown() override { DestroyTestWindows(); }
+
+    // Runs the search as FindLaunchpad does; returns what EnumWindows returned.
+    std::int32_t Search(SearchRecord& record) {
+        record = GetCurrentProcessId();
+        return platform::EnumWindows(MatchLaunchpadWindow, reinterpret_cast<MessageData>(&record));
+    }
+};
+
+BOOL CALLBACK CollectVisible(HWND window, LPARAM list) {
+    if (IsWindowVisible(window)) {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    }
+    return TRUE;
+}
+
+std::vector<HWND> VisibleTopLevelWindows() {
+    std::vector<HWND> found;
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST_F(Win32Locator, SearchSkipsHiddenAndForeignWindowsAndStopsAtTheFirstVisibleOwnWindow) {
+    const TestLaunchpad pad = BuildLaunchpad();
+    ForeignWindow foreign;
+    ASSERT_TRUE(foreign.Shown()) << "the second copy of the test program showed no window";
+    ShowPlainWindow(false); // hidden, on top
+    const std::vector<HWND> visible = VisibleTopLevelWindows();
+    DWORD firstOwner = 0;
+    ASSERT_FALSE(visible.empty());
+    GetWindowThreadProcessId(visible.front(), &firstOwner);
+    ASSERT_NE(firstOwner, GetCurrentProcessId())
+        << "the other process's window should be enumerated before the launchpad";
+    SetLastError(ERROR_INVALID_PARAMETER);
+
+    SearchRecord record = 0;
+    EXPECT_EQ(Search(record), 0) << "EnumWindows reports a search stopped by its callback";
+    EXPECT_EQ(GetLastError(), FOUND_SENTINEL) << "the sentinel must survive EnumWindows";
+    EXPECT_EQ(reinterpret_cast<HWND>(record), pad.window);
+}
+
+TEST_F(Win32Locator, SearchVisitsEveryWindowWhenTheProcessShowsNone) {
+    BuildLaunchpad({5, false, true, false});
+    ShowPlainWindow(false);
+    SearchRecord record = 0;
+    EXPECT_NE(Search(record), 0);
+    EXPECT_EQ(record, GetCurrentProcessId()) << "the record keeps the process identifier";
+}
+
+TEST_F(Win32Locator, ControlsAreFoundAmongDirectChildrenAndSiblingSteps) {
+    const TestLaunchpad pad = BuildLaunchpad();
+    EXPECT_EQ(platform::GetDlgItem(pad.window, IDC_LAUNCH), pad.launchButton);
+    EXPECT_EQ(platform::GetDlgItem(pad.window, IDC_EXIT), pad.exitButton);
+    EXPECT_EQ(platform::GetDlgItem(pad.window, IDC_SCENARIO_TREE), nullptr)
+        << "a grandchild is not a dialog item of the launchpad";
+    WindowHandle step = pad.launchButton;
+    for (int i = 0; i < PAGE_SIBLING_STEPS; ++i) {
+        step = platform::GetWindow(step, GW_HWNDNEXT_CODE);
+    }
+    EXPECT_EQ(step, pad.page);
+    EXPECT_EQ(platform::GetWindow(step, GW_HWNDNEXT_CODE), nullptr) << "the page is the last child";
+    EXPECT_EQ(platform::GetWindow(nullptr, GW_HWNDNEXT_CODE), nullptr);
+}
+
+TEST_F(Win32Locator, FindLaunchpadSelectsTheFirstEntryAndClearsTheBox) {
+    const TestLaunchpad pad = BuildLaunchpad();
+    FindLaunchpad();
+    EXPECT_EQ(moduleState.launchpad, pad.window);
+    EXPECT_EQ(moduleState.launchButton, pad.launchButton);
+    EXPECT_EQ(moduleState.exitButton, pad.exitButton);
+    EXPECT_EQ(moduleState.scenarioTree, pad.tree);
+    EXPECT_EQ(moduleState.pausedCheck, pad.check);
+    EXPECT_EQ(SelectedText(pad.tree), "(Current state)");
+    EXPECT_EQ(SendMessageA(pad.check, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+}
+
+TEST_F(Win32Locator, AnEmptyTreeAcceptsTheNullSelection) {
+    const TestLaunchpad pad = BuildLaunchpad({5, false, false, true});
+    EXPECT_EQ(platform::SendMessageA(pad.tree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0), 0);
+    FindLaunchpad(); // returns: a null selection succeeds
+    EXPECT_EQ(moduleState.pausedCheck, pad.check);
+    EXPECT_EQ(SendMessageA(pad.check, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+}
+
+TEST_F(Win32Locator, AVetoedSelectionReturnsZero) {
+    const TestLaunchpad pad = BuildLaunchpad({5, true, true, true});
+    const MessageData root =
+        platform::SendMessageA(pad.tree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0);
+    ASSERT_NE(root, 0);
+    EXPECT_EQ(platform::SendMessageA(pad.tree, TVM_SELECTITEM_MSG, TVGN_CARET_CODE, root), 0);
+    EXPECT_EQ(SelectedText(pad.tree), "");
+}
+
+using Win32LocatorDeathTest = Win32Locator;
+
+TEST_F(Win32LocatorDeathTest, EndsTheProcessWhenALaunchpadPieceIsMissing) {
+    EXPECT_EXIT(
+        {
+            BuildLaunchpad({5, true, true, true});
+            FindLaunchpad();
+        },
+        ::testing::ExitedWithCode(LOCATOR_FAILURE), "")
+        << "a vetoed selection";
+    EXPECT_EXIT(
+        {
+            BuildLaunchpad({4, false, true, true});
+            FindLaunchpad();
+        },
+        ::testing::ExitedWithCode(LOCATOR_FAILURE), "")
+        << "too few siblings after Launch";
+    EXPECT_EXIT(
+        {
+            BuildLaunchpad({5, false, true, false});
+            FindLaunchpad();
+        },
+        ::testing::ExitedWithCode(LOCATOR_FAILURE), "")
+        << "no visible window";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], FOREIGN_WINDOW_OPTION) == 0) {
+        return RunForeignWindow(argv[2]);
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    // Windows has no fork: a death test runs again in a new process.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Opens the module's usage dialog in the Win32 test host (a scenario that cannot be found),
+# checks the six texts the host reads back from its windows (GetWindowText, in reading order)
+# and saves a picture of it as a PNG. Run it inside tests/wine/with-wine.sh.
+#
+#   tests/wine/check-usage-dialog.sh HOST_EXE PNG_FILE
+set -euo pipefail
+host=$(realpath "$1")
+picture=$(realpath -m "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+
+if ! command -v convert >/dev/null; then
+    echo "SKIP: ImageMagick's convert is not installed, so no picture can be made."
+    echo "      On Debian 12, as root: bash scripts/install-packages.sh imagemagick"
+    exit 77
+fi
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cp -r "$here/../../sample/Orbiter/." "$scratch/"
+windows() { printf 'Z:%s' "${1//\//\\}"; }
+
+cd "$scratch"
+output=$(wine "$host" --root "$(windows "$scratch")" --snapshot-usage "$(windows "$scratch/usage.bmp")" \
+    --close-usage -- Nowhere | tr -d '\r')
+shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
+expected='Use the following option format in the command line:
+orbiter.exe [options] <scenario>
+where <scenario> must be a relative or absolute path with or without the extension "scn", and [options] is one or more of the following:
+-p ... pauses the simulation on startup
+-e ... exits Orbiter after simulation shutdown
+-x ... exits Orbiter, if scenario is not found'
+if [ "$shown" != "$expected" ]; then
+    echo "FAIL: the usage dialog's texts, top to bottom, are not the expected ones."
+    diff <(printf '%s\n' "$expected") <(printf '%s\n' "$shown") || true
+    echo "The host printed:"
+    printf '%s\n' "$output"
+    exit 1
+fi
+if [ ! -s usage.bmp ]; then
+    echo "FAIL: the host saved no picture of the usage dialog; its output was:"
+    printf '%s\n' "$output"
+    exit 1
+fi
+mkdir -p "$(dirname "$picture")"
+convert usage.bmp "png:$picture"
+echo "ok: the usage dialog shows its six texts in order; picture: $picture"

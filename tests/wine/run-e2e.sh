@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs the end-to-end table (tests/e2e) against the Win32 test host and the real DLL under
+# Wine. The table's runner is a Linux program from the native build; it is built first when
+# it is missing.
+#
+#   tests/wine/run-e2e.sh HOST_EXE WINEPREFIX [GTEST ARG...]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+host=$(realpath "$1")
+prefix=$2
+shift 2
+runner=${SKARVEL_E2E_RUNNER:-$source_dir/build/native/tests/e2e_tests}
+
+if ! command -v wine >/dev/null; then
+    exec "$here/with-wine.sh" "$prefix" true # says why it skips
+fi
+if [ ! -x "$runner" ]; then
+    echo "== Building the end-to-end runner $runner (preset native, target e2e_tests)"
+    (cd "$source_dir" && cmake --preset native >/dev/null &&
+        cmake --build --preset native --target e2e_tests >/dev/null) || {
+        echo "error: building the end-to-end runner failed; run" >&2
+        echo "       cmake --preset native && cmake --build --preset native  to see why." >&2
+        exit 1
+    }
+fi
+case "$host" in
+*' '*)
+    echo "error: the host path $host contains a blank, which SKARVEL_HOST cannot carry;" >&2
+    echo "       build in a folder whose path has none." >&2
+    exit 1
+    ;;
+esac
+echo "== End-to-end table under Wine: $host"
+SKARVEL_HOST="wine $host" exec "$here/with-wine.sh" "$prefix" "$runner" "$@"
