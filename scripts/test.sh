@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Linux build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows DLLs with their tests
-# under Wine. Ends with one
+# AddressSanitizer and UndefinedBehaviorSanitizer, both fuzz targets for a bounded time
+# (SKARVEL_FUZZ_SECONDS, 30 by default), the unit tests under valgrind, and the Windows
+# DLLs with their tests under Wine. Ends with one
 # line that sums up every test and check: "Total: N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,6 +52,8 @@ build_and_test() {
 step "Formatting (clang-format)" scripts/check-format.sh
 step "Linux build and tests (preset native)" build_and_test native
 step "Sanitizer build and tests (preset sanitize: ASan + UBSan)" build_and_test sanitize
+step "Fuzzing (libFuzzer, ${SKARVEL_FUZZ_SECONDS:-30} s per target, after the kept failures)" scripts/fuzz.sh
+step "Unit tests under valgrind memcheck" scripts/valgrind.sh
 # The Windows presets also run their tests under Wine: the end-to-end table against the
 # Win32 test host, the locator against real windows, and the usage dialog as it is shown.
 # The end-to-end runner comes from the native build, so that step goes first.
