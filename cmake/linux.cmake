@@ -14,29 +14,7 @@ set_target_properties(skarvel_core PROPERTIES
     POSITION_INDEPENDENT_CODE ON CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 target_compile_options(skarvel_core PRIVATE -fno-exceptions -fno-rtti)
 
-# The dialog templates, compiled by windres into the very bytes the Windows DLL carries.
-# Skarvel.so holds them in an ELF section named .rsrc, where orbiter-sim finds them through
-# the module's instance, as Windows finds a DLL's resources.
-find_program(SKARVEL_WINDRES NAMES i686-w64-mingw32-windres x86_64-w64-mingw32-windres windres
-    REQUIRED DOC "GNU windres, from Debian's binutils-mingw-w64-i686")
-set(SKARVEL_RES ${CMAKE_BINARY_DIR}/skarvel.res)
-add_custom_command(
-    OUTPUT ${SKARVEL_RES}
-    COMMAND ${SKARVEL_WINDRES} --preprocessor=cpp -i ${CMAKE_SOURCE_DIR}/resources/skarvel.rc
-            -O res -o ${SKARVEL_RES}
-    DEPENDS ${CMAKE_SOURCE_DIR}/resources/skarvel.rc ${CMAKE_SOURCE_DIR}/resources/resource_ids.h
-    COMMENT "Compiling the dialog templates")
-add_custom_target(skarvel_resources DEPENDS ${SKARVEL_RES})
-
-# Adds the compiled templates to a linked module or program as its .rsrc section.
-function(embed_resources target)
-    add_dependencies(${target} skarvel_resources)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${SKARVEL_RES})
-    add_custom_command(TARGET ${target} POST_BUILD
-        COMMAND ${CMAKE_OBJCOPY} --add-section .rsrc=${SKARVEL_RES}
-                --set-section-flags .rsrc=noload,readonly $<TARGET_FILE:${target}>
-        COMMENT "Embedding the dialog templates in ${target}")
-endfunction()
+include(cmake/embedded_resources.cmake)
 
 # Skarvel.so: the module, with the loader's attach and detach glue. The platform and
 # Orbiter functions it calls stay undefined here; the host that loads it provides them.
@@ -49,18 +27,7 @@ set_property(TARGET Skarvel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/fra
 embed_resources(Skarvel)
 
 # The simulated desktop and Orbiter host: the platform back end for Linux.
-add_library(sim_backend OBJECT
-    sim/desktop.cpp
-    sim/dialog_template.cpp
-    sim/host/date_to_int.cpp
-    sim/host/scenario_entries.cpp
-    sim/launchpad_window.cpp
-    sim/module_image.cpp
-    sim/orbiter_api.cpp
-    sim/orbiter_run.cpp
-    sim/sim_files.cpp
-    sim/sim_platform.cpp
-    sim/windows_path.cpp)
+add_library(sim_backend OBJECT ${SIM_SOURCES})
 target_include_directories(sim_backend PUBLIC ${CMAKE_SOURCE_DIR})
 set_target_properties(sim_backend PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_link_libraries(sim_backend PUBLIC ${CMAKE_DL_LIBS})
