@@ -33,8 +33,6 @@ using EnumWindowsProc = std::int32_t(PLATFORM_CALLBACK*)(WindowHandle window, Me
 using ExitHookProc = void (*)(InstanceHandle instance);
 
 // Window messages and their parameters, with their Win32 values.
-constexpr std::uint32_t WM_ACTIVATE_MSG = 0x0006;
-constexpr std::uint32_t WM_PAINT_MSG = 0x000F;
 constexpr std::uint32_t WM_CLOSE_MSG = 0x0010;
 constexpr std::uint32_t WM_SHOWWINDOW_MSG = 0x0018;
 constexpr std::uint32_t BM_SETCHECK_MSG = 0x00F1;

@@ -19,6 +19,9 @@
 
 namespace sim {
 
+// The message a dialog gets when the queue is empty and it is due for a repaint.
+constexpr std::uint32_t WM_PAINT_MSG = 0x000F;
+
 enum class WindowKind { Frame, Button, CheckBox, TreeView, Dialog, Static };
 
 struct Window {

@@ -85,7 +85,7 @@ TEST_F(TriggerTest, LaunchTriggerClicksOnEveryShowOrHide) {
     EXPECT_EQ(Clicks(pad.launchButton), 3);
     EXPECT_EQ(Clicks(pad.exitButton), 0);
     // Other messages go to Orbiter's default handling and click nothing.
-    EXPECT_EQ(LaunchDlgProc(moduleState.activeDialog, WM_PAINT_MSG, 0, 0), 0);
+    EXPECT_EQ(LaunchDlgProc(moduleState.activeDialog, sim::WM_PAINT_MSG, 0, 0), 0);
     EXPECT_EQ(Clicks(pad.launchButton), 3);
 }
 
@@ -94,11 +94,12 @@ TEST_F(TriggerTest, ExitTriggerClicksOncePerMessageOnlyWhileTheLaunchpadIsVisibl
     moduleState.exitAfterShutdown = 1;
     opcCloseRenderViewport();
     const WindowHandle trigger = moduleState.activeDialog;
-    EXPECT_EQ(sim::TheDesktop().Send(trigger, WM_PAINT_MSG, 0, 0), 0);
+    EXPECT_EQ(sim::TheDesktop().Send(trigger, sim::WM_PAINT_MSG, 0, 0), 0);
     EXPECT_EQ(Clicks(pad.exitButton), 0);
 
     sim::TheDesktop().Show(pad.window, true);
-    for (std::uint32_t message : {WM_PAINT_MSG, WM_ACTIVATE_MSG, 0x0200u /* mouse move */}) {
+    // A repaint, an activation, a mouse move: any message at all presses Exit.
+    for (std::uint32_t message : {sim::WM_PAINT_MSG, 0x0006u, 0x0200u}) {
         EXPECT_EQ(ExitDlgProc(trigger, message, 1, 2), 0);
     }
     EXPECT_EQ(Clicks(pad.exitButton), 3);
