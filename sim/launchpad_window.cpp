@@ -1,5 +1,6 @@
 #include "sim/launchpad_window.h"
 
+#include "launchpad/launchpad_ids.h"
 #include "sim/desktop.h"
 
 namespace sim {
@@ -20,15 +21,17 @@ Launchpad BuildLaunchpad(const LaunchpadLayout& layout, const std::vector<std::s
     Desktop& desktop = TheDesktop();
     Launchpad pad;
     pad.window = desktop.CreateTopLevel(desktop.currentProcessId, WindowKind::Frame, "Launchpad");
-    pad.exitButton = AddControl(pad.window, WindowKind::Button, 1001, "Exit", layout);
-    pad.launchButton = AddControl(pad.window, WindowKind::Button, 1000, "Launch Orbiter", layout);
+    pad.exitButton = AddControl(pad.window, WindowKind::Button, IDC_EXIT, "Exit", layout);
+    pad.launchButton =
+        AddControl(pad.window, WindowKind::Button, IDC_LAUNCH, "Launch Orbiter", layout);
     // Other launchpad controls stand between the launch button and the page window.
     for (int filler = 1; filler < layout.pageOffset; ++filler) {
         desktop.CreateChild(pad.window, WindowKind::Button, 1100 + filler, "Tab");
     }
     pad.page = desktop.CreateChild(pad.window, WindowKind::Frame, 0, "Scenario page");
-    pad.scenarioTree = AddControl(pad.page, WindowKind::TreeView, 1088, "", layout);
-    pad.pausedCheck = AddControl(pad.page, WindowKind::CheckBox, 1090, "Start paused", layout);
+    pad.scenarioTree = AddControl(pad.page, WindowKind::TreeView, IDC_SCENARIO_TREE, "", layout);
+    pad.pausedCheck =
+        AddControl(pad.page, WindowKind::CheckBox, IDC_START_PAUSED, "Start paused", layout);
 
     if (Window* launch = desktop.Find(pad.launchButton)) {
         launch->traceName = "launch";

@@ -1,5 +1,6 @@
 #include "launchpad.h"
 
+#include "launchpad/launchpad_ids.h"
 #include "launchpad_resources.h"
 #include "trace.h"
 
@@ -9,10 +10,6 @@ namespace host {
 
 namespace {
 
-constexpr int IDC_LAUNCH = 1000;
-constexpr int IDC_EXIT = 1001;
-constexpr int IDC_SCENARIO_TREE = 1088;
-constexpr int IDC_START_PAUSED = 1090;
 constexpr int IDC_FIRST_TAB = 1101;
 constexpr UINT_PTR TRACE_SUBCLASS = 1;
 

@@ -1,5 +1,7 @@
 #include "test_windows.h"
 
+#include "launchpad/launchpad_ids.h"
+
 #include <commctrl.h>
 
 #include <string>
@@ -69,15 +71,15 @@ TestLaunchpad BuildLaunchpad(const LaunchpadShape& shape) {
     RegisterPageClass();
     TestLaunchpad pad;
     pad.window = TopWindow("Launchpad", false);
-    pad.exitButton = Child("BUTTON", "Exit", BS_PUSHBUTTON, pad.window, 1001);
-    pad.launchButton = Child("BUTTON", "Launch", BS_PUSHBUTTON, pad.window, 1000);
+    pad.exitButton = Child("BUTTON", "Exit", BS_PUSHBUTTON, pad.window, IDC_EXIT);
+    pad.launchButton = Child("BUTTON", "Launch", BS_PUSHBUTTON, pad.window, IDC_LAUNCH);
     for (int tab = 1; tab < shape.pageOffset; ++tab) {
         Child("BUTTON", "Tab", BS_PUSHBUTTON, pad.window, 1100 + tab);
     }
     pad.page = Child(PAGE_CLASS, "", 0, pad.window, 0);
     SetWindowLongPtrA(pad.page, GWLP_USERDATA, shape.refuseSelection ? TRUE : FALSE);
-    pad.tree = Child(WC_TREEVIEWA, "", WS_BORDER, pad.page, 1088);
-    pad.check = Child("BUTTON", "Start paused", BS_AUTOCHECKBOX, pad.page, 1090);
+    pad.tree = Child(WC_TREEVIEWA, "", WS_BORDER, pad.page, IDC_SCENARIO_TREE);
+    pad.check = Child("BUTTON", "Start paused", BS_AUTOCHECKBOX, pad.page, IDC_START_PAUSED);
     SendMessageA(pad.check, BM_SETCHECK, BST_CHECKED, 0);
     if (shape.withTreeEntries) {
         AddRoot(pad.tree, "(Current state)");
