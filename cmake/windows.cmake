@@ -33,17 +33,29 @@ add_test(NAME dll_exports_exactly_the_entry_points
 add_test(NAME dll_imports_only_orbiter_and_windows
     COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh ${MINGW_PREFIX}-objdump $<TARGET_FILE:Skarvel>)
 
+# The DLL carries exactly the dialog templates compiled from the resource script.
+add_test(NAME dll_carries_the_dialog_templates
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_resources.sh ${CMAKE_RC_COMPILER}
+            $<TARGET_FILE:Skarvel> ${CMAKE_SOURCE_DIR}/resources/skarvel.rc)
+
 # Test equipment under Wine: the Win32 test host orbiter.exe.
 add_subdirectory(tests/win32-host)
 
-# Tests under Wine, which share one Wine prefix per build folder.
+# Tests under Wine, which share one Wine prefix per build folder and run Wine's loader for
+# this build's architecture.
 set(SKARVEL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(SKARVEL_WINE_ARCH x64)
+else()
+    set(SKARVEL_WINE_ARCH i686)
+endif()
 add_subdirectory(tests/win32-unit)
 add_test(NAME e2e_table_under_wine
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-e2e.sh $<TARGET_FILE:orbiter> ${SKARVEL_WINE_PREFIX})
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-e2e.sh ${SKARVEL_WINE_ARCH} $<TARGET_FILE:orbiter>
+            ${SKARVEL_WINE_PREFIX})
 set_tests_properties(e2e_table_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
 add_test(NAME usage_dialog_under_wine
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_PREFIX}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_ARCH} ${SKARVEL_WINE_PREFIX}
             ${CMAKE_SOURCE_DIR}/tests/wine/check-usage-dialog.sh $<TARGET_FILE:orbiter>
             ${CMAKE_BINARY_DIR}/usage-dialog.png)
 set_tests_properties(usage_dialog_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

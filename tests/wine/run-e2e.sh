@@ -3,18 +3,16 @@
 # Wine. The table's runner is a Linux program from the native build; it is built first when
 # it is missing.
 #
-#   tests/wine/run-e2e.sh HOST_EXE WINEPREFIX [GTEST ARG...]
+#   tests/wine/run-e2e.sh i686|x64 HOST_EXE WINEPREFIX [GTEST ARG...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-host=$(realpath "$1")
-prefix=$2
-shift 2
+arch=$1
+host=$(realpath "$2")
+prefix=$3
+shift 3
 runner=${SKARVEL_E2E_RUNNER:-$source_dir/build/native/tests/e2e_tests}
 
-if ! command -v wine >/dev/null; then
-    exec "$here/with-wine.sh" "$prefix" true # says why it skips
-fi
 if [ ! -x "$runner" ]; then
     echo "== Building the end-to-end runner $runner (preset native, target e2e_tests)"
     (cd "$source_dir" && cmake --preset native >/dev/null &&
@@ -32,4 +30,4 @@ case "$host" in
     ;;
 esac
 echo "== End-to-end table under Wine: $host"
-SKARVEL_HOST="wine $host" exec "$here/with-wine.sh" "$prefix" "$runner" "$@"
+SKARVEL_HOST="wine $host" exec "$here/with-wine.sh" "$arch" "$prefix" "$runner" "$@"
