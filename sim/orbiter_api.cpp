@@ -82,6 +82,8 @@ void oapiCloseDialog(WindowHandle dialog) {
     sim::Desktop& desktop = sim::TheDesktop();
     const sim::Window* window = desktop.Find(dialog);
     if (window == nullptr || window->kind != sim::WindowKind::Dialog) {
+        // A handle the module kept after its dialog was closed, or never had.
+        sim::Trace("dialog: close unknown window");
         return;
     }
     sim::Trace("dialog: close " + std::to_string(window->templateId));

@@ -61,10 +61,9 @@ TEST(DialogTemplateTest, UsageDialogHoldsTheSyntaxInSixStaticTexts) {
 
     const std::vector<Text> expected = {
         {5, 5, 170, 8, 0x50020000, 0, "Use the following option format in the command line:"},
-        // 170 wide, not 135, so that "shutdown" does not wrap out of sight.
-        {5, 60, 170, 8, 0x50020000, 0, "-p ... pauses the simulation on startup"},
-        {5, 70, 170, 8, 0x50020000, 0, "-e ... exits Orbiter after simulation shutdown"},
-        {5, 80, 170, 8, 0x50020000, 0, "-x ... exits Orbiter, if scenario is not found"},
+        {5, 60, 135, 8, 0x50020000, 0, "-p ... pauses the simulation on startup"},
+        {5, 70, 135, 8, 0x50020000, 0, "-e ... exits Orbiter after simulation shutdown"},
+        {5, 80, 135, 8, 0x50020000, 0, "-x ... exits Orbiter, if scenario is not found"},
         {5, 15, 165, 15, 0x50020201, 0x00020000, "orbiter.exe [options] <scenario>"},
         {5, 35, 170, 25, 0x50020000, 0,
          "where <scenario> must be a relative or absolute path with or without the extension "

@@ -27,9 +27,11 @@ const char SNAPSHOT_OPTION[] = "--snapshot-usage";
 
 // orbiter-sim's usage text, with this program's and the DLL's names, and this host's option.
 std::string Usage() {
-    std::string text = std::string(sim::HOST_USAGE) +
-                       "Pictures:\n"
-                       "  --snapshot-usage BMP save a picture of the usage dialog when it opens\n";
+    std::string text =
+        std::string(sim::HOST_USAGE) +
+        "Pictures:\n"
+        "  --snapshot-usage BMP when the usage dialog opens, measure how its texts fit\n"
+        "                      and save a picture of it\n";
     for (const auto& [from, to] :
          {std::pair<std::string, std::string>{"orbiter-sim", "orbiter.exe"},
           {"Skarvel.so", "Skarvel.dll"}}) {

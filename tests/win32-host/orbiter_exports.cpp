@@ -2,6 +2,7 @@
 // imports (C linkage, cdecl), with the signatures the module was compiled against.
 #include "orbiter_exports.h"
 
+#include "dialog_layout.h"
 #include "platform/platform.h"
 #include "sim/host/date_to_int.h"
 #include "trace.h"
@@ -92,10 +93,14 @@ __declspec(dllexport) WindowHandle
         host::Trace("  | " + text);
     }
     ShowWindow(dialog, SW_SHOW);
-    if (templateId == host::USAGE_TEMPLATE && !host::usageSnapshot.empty() &&
-        !host::SaveWindowImage(dialog, host::usageSnapshot)) {
-        std::fprintf(stderr, "orbiter.exe: cannot save the usage dialog's picture to %s\n",
-                     host::usageSnapshot.c_str());
+    if (templateId == host::USAGE_TEMPLATE && !host::usageSnapshot.empty()) {
+        for (const std::string& line : host::MeasureDialogLayout(dialog)) {
+            host::Trace(line);
+        }
+        if (!host::SaveWindowImage(dialog, host::usageSnapshot)) {
+            std::fprintf(stderr, "orbiter.exe: cannot save the usage dialog's picture to %s\n",
+                         host::usageSnapshot.c_str());
+        }
     }
     return dialog;
 }
@@ -103,7 +108,9 @@ __declspec(dllexport) WindowHandle
 __declspec(dllexport) void oapiCloseDialog(WindowHandle dialog) {
     const auto found = host::openDialogs.find(static_cast<HWND>(dialog));
     if (found == host::openDialogs.end()) {
-        return; // not a dialog Orbiter opened for the module
+        // A handle the module kept after its dialog was closed, or never had.
+        host::Trace("dialog: close unknown window");
+        return;
     }
     host::Trace("dialog: close " + std::to_string(found->second));
     host::openDialogs.erase(found);

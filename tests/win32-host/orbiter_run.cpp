@@ -1,5 +1,6 @@
 #include "orbiter_run.h"
 
+#include "close_box.h"
 #include "extra_windows.h"
 #include "launchpad.h"
 #include "orbiter_exports.h"
@@ -62,7 +63,9 @@ struct Orbiter {
         if (pending.closeUsage && FindOpenDialog(USAGE_TEMPLATE) != nullptr) {
             pending.closeUsage = false;
             Trace("user: close usage");
-            SendMessageA(FindOpenDialog(USAGE_TEMPLATE), WM_CLOSE, 0, 0);
+            if (!ClickCloseBox(FindOpenDialog(USAGE_TEMPLATE))) {
+                Trace("user: cannot click the usage dialog's close box");
+            }
             return true;
         }
         if (pending.launch && IsWindowVisible(pad.window)) {

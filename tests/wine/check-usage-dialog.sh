@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Opens the module's usage dialog in the Win32 test host (a scenario that cannot be found),
-# checks the six texts the host reads back from its windows (GetWindowText, in reading order)
-# and saves a picture of it as a PNG. Run it inside tests/wine/with-wine.sh.
+# checks the six texts the host reads back from its windows (GetWindowText, in reading order),
+# that they are drawn in the MS Sans Serif bitmap face and each fits its control, that a click
+# on the close box closes the dialog, and saves a picture of it as a PNG. Run it inside
+# tests/wine/with-wine.sh.
 #
 #   tests/wine/check-usage-dialog.sh HOST_EXE PNG_FILE
 set -euo pipefail
@@ -36,6 +38,28 @@ if [ "$shown" != "$expected" ]; then
     printf '%s\n' "$output"
     exit 1
 fi
+# The layout a Windows user sees: the bitmap face, and every text within its control.
+font=$(printf '%s\n' "$output" | sed -n 's/^font: //p')
+fits=$(printf '%s\n' "$output" | grep '^fit: ' || true)
+echo "Usage dialog's font: $font; room each text needs, in its control's room (pixels):"
+printf '%s\n' "$fits" | sed 's/^/   /'
+if [ "$font" != '"MS Sans Serif" 13 px raster' ]; then
+    echo "FAIL: the usage dialog is not drawn in the 8-point MS Sans Serif bitmap face (13 px)."
+    echo "      Check that tests/wine/with-wine.sh put sserife.fon in the prefix's Fonts folder."
+    exit 1
+fi
+if [ "$(printf '%s\n' "$fits" | grep -c '^fit: ok ')" -ne 6 ]; then
+    echo "FAIL: not every one of the six texts fits its control; 'cut' marks those that do not."
+    exit 1
+fi
+# Closed as a person closes it: a click on the caption's close box, which the module answers
+# by closing its dialog through Orbiter.
+closing=$(printf '%s\n' "$output" | sed -n '/^user: close usage$/,$p')
+if [ "$(printf '%s\n' "$closing" | sed -n 2p)" != "dialog: close 102" ]; then
+    echo "FAIL: a click on the usage dialog's close box did not close it; the host printed:"
+    printf '%s\n' "$output"
+    exit 1
+fi
 if [ ! -s usage.bmp ]; then
     echo "FAIL: the host saved no picture of the usage dialog; its output was:"
     printf '%s\n' "$output"
@@ -43,4 +67,5 @@ if [ ! -s usage.bmp ]; then
 fi
 mkdir -p "$(dirname "$picture")"
 convert usage.bmp "png:$picture"
-echo "ok: the usage dialog shows its six texts in order; picture: $picture"
+echo "ok: the usage dialog shows its six texts in order, each fits, and its close box closes it;"
+echo "    picture: $picture"
