@@ -85,22 +85,27 @@ TEST_F(SimTest, PreviousCountOfZeroLeavesTheEarlierArrayAlone) {
 
 TEST_F(SimTest, RunningOutOfMemoryReleasesEverythingAndSaysSo) {
     const char line[] = "-p \"Scenarios\\Demo Flight\" -e";
-    // Fail the first allocation, then the second, and so on, until the split succeeds.
-    for (int allowed = 0;; ++allowed) {
+    // Fail the first allocation, then the second, and so on, until the split succeeds: a
+    // correct split makes 8 allocations (first node, a string and a node per token, array).
+    const int needed = 1 + 2 * 3 + 1;
+    bool succeeded = false;
+    for (int allowed = 0; allowed <= needed + 1 && !succeeded; ++allowed) {
         sim::TheDesktop().faults.failAllocationAfter = allowed;
         char buffer[sizeof line];
         std::memcpy(buffer, line, sizeof line);
         char** tokens = nullptr;
         const std::int32_t count = SplitCommandLine(buffer, tokens, 0);
         if (count == 3) {
-            EXPECT_EQ(allowed, 1 + 2 * 3 + 1) << "first node, a string and a node per token, array";
+            EXPECT_EQ(allowed, needed);
             ReleaseTokens(tokens, count);
-            break;
+            succeeded = true;
+            continue;
         }
         EXPECT_EQ(count, -1) << "with " << allowed << " allocations allowed";
         EXPECT_EQ(tokens, nullptr);
         EXPECT_EQ(sim::TheDesktop().liveAllocations, 0) << "with " << allowed << " allowed";
     }
+    EXPECT_TRUE(succeeded) << "no split succeeded with up to " << needed + 1 << " allocations";
 }
 
 } // namespace

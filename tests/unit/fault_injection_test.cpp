@@ -1,7 +1,10 @@
 // Staging under file-system faults: a disk that fills part of the way, a destination that
 // cannot be written, a source that vanishes before the copy. Each runs the module's command-
-// line and staging phases; each must end in a failed copy with the old "(Current state)"
-// scenario byte for byte as it was, and no temporary file left behind.
+// line and staging phases; each must end in one failed copy, reported as failed, with nothing
+// leaked and no temporary file left behind. That the old "(Current state)" scenario is then
+// byte for byte as it was holds on Windows for a destination that cannot be opened; after a
+// write error it is the simulated CopyFileA's promise (it copies through a temporary file),
+// which Windows does not make.
 #include "launchpad/locator.h"
 #include "request/launch_request.h"
 #include "sim_fixture.h"
@@ -63,7 +66,7 @@ std::string LargeScenario() {
     return bytes;
 }
 
-TEST_F(FaultInjectionTest, DiskFullPartWayLeavesTheOldScenario) {
+TEST_F(FaultInjectionTest, DiskFullPartWayIsAFailedCopyAndTheSimulatorKeepsTheOldScenario) {
     Write("Scenarios/Large.scn", LargeScenario());
     const std::string old = Read(STAGED);
     struct Source {

@@ -92,6 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         StagingCase{"--p Scenarios\\Demo", "Scenarios\\Demo.scn", "Scenarios/Demo.scn", true, false,
                     false, true},
         StagingCase{"-e", "", nullptr, false, true, false, true},
+        StagingCase{"-X", "", nullptr, false, false, true, true},
         // A name beginning with a minus sign needs a folder in front.
         StagingCase{".\\-demo.scn", ".\\-demo.scn", "-demo.scn", false, false, false, true},
         // No tokens: nothing to report.
@@ -124,9 +125,14 @@ TEST_F(LaunchRequestTest, LineThatDoesNotFitYieldsNoScenarioAndNoOption) {
 }
 
 TEST_F(LaunchRequestTest, LongFormThatDoesNotFitFallsBackToTheRequest) {
-    sim::TheDesktop().faults.longPathSize = PATH_BUFFER_SIZE + 1;
-    EXPECT_TRUE(Stage(std::string("-p Scenarios\\Demo")));
-    EXPECT_EQ(Copies(), std::vector<std::string>{CopyLine("Scenarios\\Demo.scn", true)});
+    // The path exists as named, so the lookup answers with the size of its long form; the
+    // work buffer still holds the cut command line, which must not be taken for a path.
+    for (const std::uint32_t size : {PATH_BUFFER_SIZE, PATH_BUFFER_SIZE + 1}) {
+        ResetSimulation();
+        sim::TheDesktop().faults.longPathSize = size;
+        EXPECT_TRUE(Stage(std::string("-p Scenarios\\Demo.scn"))) << size;
+        EXPECT_EQ(Copies(), std::vector<std::string>{CopyLine("Scenarios\\Demo.scn", true)});
+    }
 }
 
 TEST_F(LaunchRequestTest, PathWithoutRoomForTheExtensionIsNotCopied) {

@@ -70,9 +70,9 @@ sim::LaunchpadLayout Without(int id) {
     return layout;
 }
 
-sim::LaunchpadLayout With(bool sim::LaunchpadLayout::*flag) {
+template <typename... Flags> sim::LaunchpadLayout With(Flags... flags) {
     sim::LaunchpadLayout layout;
-    layout.*flag = true;
+    ((layout.*flags = true), ...);
     return layout;
 }
 
@@ -100,7 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenLaunchpad{"NoStartPausedBox", Without(1090), false},
         BrokenLaunchpad{"TooFewSiblings", PageAt(4), false},
         BrokenLaunchpad{"PageFurtherAway", PageAt(6), false},
-        BrokenLaunchpad{"SelectionRefused", With(&sim::LaunchpadLayout::refuseSelection), false}),
+        BrokenLaunchpad{"SelectionRefused", With(&sim::LaunchpadLayout::refuseSelection), false},
+        // The root request answers null; the selection is still asked for, and refused.
+        BrokenLaunchpad{
+            "SelectionRefusedOnAnEmptyTree",
+            With(&sim::LaunchpadLayout::emptyTree, &sim::LaunchpadLayout::refuseSelection), false}),
     [](const ::testing::TestParamInfo<BrokenLaunchpad>& row) { return row.param.name; });
 
 } // namespace

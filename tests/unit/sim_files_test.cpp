@@ -16,10 +16,16 @@ TEST_F(FilesTest, LongPathKeepsTheInputsFormOrFails) {
     EXPECT_EQ(platform::GetLongPathNameA("Scenarios/../Scenarios\\Demo.scn", buffer, 64), 31u);
     EXPECT_STREQ(buffer, "Scenarios/../Scenarios\\Demo.scn");
 
-    std::strcpy(buffer, "untouched");
-    EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\Demo.scn", buffer, 5), 19u); // NUL included
-    EXPECT_STREQ(buffer, "untouched");
+    // Too small, even by the NUL alone: the size needed, NUL included, and the buffer untouched.
+    for (const std::uint32_t size : {5u, 18u}) {
+        std::strcpy(buffer, "untouched");
+        EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\Demo.scn", buffer, size), 19u) << size;
+        EXPECT_STREQ(buffer, "untouched") << size;
+    }
+    EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\Demo.scn", buffer, 19), 18u);
+    EXPECT_STREQ(buffer, "Scenarios\\Demo.scn");
 
+    std::strcpy(buffer, "untouched");
     EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\Demo", buffer, 64), 0u);
     EXPECT_EQ(platform::GetLastError(), 2u);
     EXPECT_EQ(platform::GetLongPathNameA("", buffer, 64), 0u);
@@ -75,6 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
                                  ".\\Scenarios/../Scenarios/(Current state).scn", 32}),
     [](const ::testing::TestParamInfo<FailedCopy>& row) { return row.param.name; });
 
+TEST_F(FilesTest, FailIfExistsKeepsAnExistingDestination) {
+    const std::string staged = Read("Scenarios/(Current state).scn");
+    EXPECT_FALSE(platform::CopyFileA("Scenarios\\Demo.scn", STAGED, true));
+    EXPECT_EQ(platform::GetLastError(), 80u); // ERROR_FILE_EXISTS
+    EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
+    EXPECT_TRUE(platform::CopyFileA("Scenarios\\Demo.scn", "Scenarios\\New.scn", true));
+    EXPECT_EQ(Read("Scenarios/New.scn"), Read("Scenarios/Demo.scn"));
+}
+
 TEST_F(FilesTest, ReadOnlyDestinationIsNotReplaced) {
     const std::string staged = Read("Scenarios/(Current state).scn");
     ASSERT_EQ(chmod("Scenarios/(Current state).scn", 0444), 0);
@@ -83,7 +98,9 @@ TEST_F(FilesTest, ReadOnlyDestinationIsNotReplaced) {
     EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
 }
 
-TEST_F(FilesTest, DiskFullHalfWayLeavesTheOldFile) {
+// The simulator's own promise, from copying through a temporary file: Windows' CopyFileA may
+// leave a partial destination after a write error.
+TEST_F(FilesTest, DiskFullHalfWayLeavesTheOldFileInTheSimulator) {
     const std::string staged = Read("Scenarios/(Current state).scn");
     sim::TheDesktop().faults.copyFailsAfterBytes = 10;
     EXPECT_FALSE(platform::CopyFileA("Scenarios\\Demo.scn", STAGED, false));
