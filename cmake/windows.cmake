@@ -1,13 +1,22 @@
 # The Windows build: Skarvel.dll, cross-built with MinGW-w64.
 enable_language(RC)
 
-# Orbiter's functions are imported from the host executable through an import library
-# made from the one .def file that names them.
+# Orbiter's functions are imported from the host executable under the decorated names it
+# exports them by, which differ between x86 and x64: one .def file per architecture names them.
+# ORBITER_ABI_TARGET is the Microsoft-ABI target whose decorated names the tests derive.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(ORBITER_ARCH x64)
+    set(ORBITER_ABI_TARGET x86_64-pc-windows-msvc)
+else()
+    set(ORBITER_ARCH x86)
+    set(ORBITER_ABI_TARGET i686-pc-windows-msvc)
+endif()
+set(ORBITER_DEF ${CMAKE_SOURCE_DIR}/platform/orbiter-${ORBITER_ARCH}.def)
 set(ORBITER_IMPORT_LIB ${CMAKE_BINARY_DIR}/liborbiter.a)
 add_custom_command(
     OUTPUT ${ORBITER_IMPORT_LIB}
-    COMMAND ${MINGW_PREFIX}-dlltool -d ${CMAKE_SOURCE_DIR}/platform/orbiter.def -l ${ORBITER_IMPORT_LIB}
-    DEPENDS ${CMAKE_SOURCE_DIR}/platform/orbiter.def
+    COMMAND ${MINGW_PREFIX}-dlltool -d ${ORBITER_DEF} -l ${ORBITER_IMPORT_LIB}
+    DEPENDS ${ORBITER_DEF}
     COMMENT "Making the import library for orbiter.exe")
 add_custom_target(orbiter_import DEPENDS ${ORBITER_IMPORT_LIB})
 
@@ -29,12 +38,18 @@ target_link_libraries(Skarvel PRIVATE ${ORBITER_IMPORT_LIB})
 add_test(NAME dll_exports_exactly_the_entry_points
     COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_tables.sh ${MINGW_PREFIX}-objdump $<TARGET_FILE:Skarvel>)
 
-# The DLL imports from orbiter.exe and Windows' own DLLs only.
-add_test(NAME dll_imports_only_orbiter_and_windows
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh ${MINGW_PREFIX}-objdump $<TARGET_FILE:Skarvel>)
+# The DLL imports from orbiter.exe and Windows' own DLLs only, and from orbiter.exe exactly
+# the decorated names that Orbiter's declarations give.
+add_test(NAME dll_imports_orbiter_by_decorated_name
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh ${MINGW_PREFIX}-objdump
+            ${ORBITER_ABI_TARGET} $<TARGET_FILE:Skarvel>)
 
-# Test equipment under Wine: the Win32 test host orbiter.exe.
+# Test equipment under Wine: the Win32 test host orbiter.exe, which exports Orbiter's functions
+# under Orbiter's decorated names, and nothing else.
 add_subdirectory(tests/win32-host)
+add_test(NAME test_host_exports_orbiter_decorated_names
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh --host-exports
+            ${MINGW_PREFIX}-objdump ${ORBITER_ABI_TARGET} $<TARGET_FILE:orbiter>)
 
 # Tests under Wine, which share one Wine prefix per build folder.
 set(SKARVEL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
