@@ -55,10 +55,11 @@ add_test(NAME test_host_exports_orbiter_decorated_names
 set(SKARVEL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 add_subdirectory(tests/win32-unit)
 add_test(NAME e2e_table_under_wine
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-e2e.sh $<TARGET_FILE:orbiter> ${SKARVEL_WINE_PREFIX})
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-e2e.sh $<TARGET_FILE:orbiter> $<TARGET_FILE:Skarvel>
+            ${SKARVEL_WINE_PREFIX})
 set_tests_properties(e2e_table_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
 add_test(NAME usage_dialog_under_wine
     COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_PREFIX}
-            ${CMAKE_SOURCE_DIR}/tests/wine/check-usage-dialog.sh $<TARGET_FILE:orbiter>
+            ${CMAKE_SOURCE_DIR}/tests/wine/check-usage-dialog.sh $<TARGET_FILE:orbiter> $<TARGET_FILE:Skarvel>
             ${CMAKE_BINARY_DIR}/usage-dialog.png)
 set_tests_properties(usage_dialog_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
