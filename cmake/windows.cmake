@@ -4,12 +4,15 @@ enable_language(RC)
 # Orbiter's functions are imported from the host executable under the decorated names it
 # exports them by, which differ between x86 and x64: one .def file per architecture names them.
 # ORBITER_ABI_TARGET is the Microsoft-ABI target whose decorated names the tests derive.
+# SKARVEL_WINE_ARCH names the Wine loader that runs this build's programs.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     set(ORBITER_ARCH x64)
     set(ORBITER_ABI_TARGET x86_64-pc-windows-msvc)
+    set(SKARVEL_WINE_ARCH x64)
 else()
     set(ORBITER_ARCH x86)
     set(ORBITER_ABI_TARGET i686-pc-windows-msvc)
+    set(SKARVEL_WINE_ARCH i686)
 endif()
 set(ORBITER_DEF ${CMAKE_SOURCE_DIR}/platform/orbiter-${ORBITER_ARCH}.def)
 set(ORBITER_IMPORT_LIB ${CMAKE_BINARY_DIR}/liborbiter.a)
@@ -44,6 +47,11 @@ add_test(NAME dll_imports_orbiter_by_decorated_name
     COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh ${MINGW_PREFIX}-objdump
             ${ORBITER_ABI_TARGET} $<TARGET_FILE:Skarvel>)
 
+# The DLL carries exactly the dialog templates compiled from the resource script.
+add_test(NAME dll_carries_the_dialog_templates
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_resources.sh ${CMAKE_RC_COMPILER}
+            $<TARGET_FILE:Skarvel> ${CMAKE_SOURCE_DIR}/resources/skarvel.rc)
+
 # Test equipment under Wine: the Win32 test host orbiter.exe, which exports Orbiter's functions
 # under Orbiter's decorated names, and nothing else.
 add_subdirectory(tests/win32-host)
@@ -51,15 +59,16 @@ add_test(NAME test_host_exports_orbiter_decorated_names
     COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh --host-exports
             ${MINGW_PREFIX}-objdump ${ORBITER_ABI_TARGET} $<TARGET_FILE:orbiter>)
 
-# Tests under Wine, which share one Wine prefix per build folder.
+# Tests under Wine, which share one Wine prefix per build folder and run Wine's loader for
+# this build's architecture.
 set(SKARVEL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 add_subdirectory(tests/win32-unit)
 add_test(NAME e2e_table_under_wine
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-e2e.sh $<TARGET_FILE:orbiter> $<TARGET_FILE:Skarvel>
-            ${SKARVEL_WINE_PREFIX})
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-e2e.sh ${SKARVEL_WINE_ARCH} $<TARGET_FILE:orbiter>
+            $<TARGET_FILE:Skarvel> ${SKARVEL_WINE_PREFIX})
 set_tests_properties(e2e_table_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
 add_test(NAME usage_dialog_under_wine
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_PREFIX}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_ARCH} ${SKARVEL_WINE_PREFIX}
             ${CMAKE_SOURCE_DIR}/tests/wine/check-usage-dialog.sh $<TARGET_FILE:orbiter> $<TARGET_FILE:Skarvel>
             ${CMAKE_BINARY_DIR}/usage-dialog.png)
 set_tests_properties(usage_dialog_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

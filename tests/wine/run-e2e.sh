@@ -3,19 +3,17 @@
 # Wine; the host is told where the DLL is with --module. The table's runner is a Linux program
 # from the native build; it is built first when it is missing.
 #
-#   tests/wine/run-e2e.sh HOST_EXE MODULE_DLL WINEPREFIX [GTEST ARG...]
+#   tests/wine/run-e2e.sh i686|x64 HOST_EXE MODULE_DLL WINEPREFIX [GTEST ARG...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-host=$(realpath "$1")
-module=$(realpath "$2")
-prefix=$3
-shift 3
+arch=$1
+host=$(realpath "$2")
+module=$(realpath "$3")
+prefix=$4
+shift 4
 runner=${SKARVEL_E2E_RUNNER:-$source_dir/build/native/tests/e2e_tests}
 
-if ! command -v wine >/dev/null; then
-    exec "$here/with-wine.sh" "$prefix" true # says why it skips
-fi
 if [ ! -x "$runner" ]; then
     echo "== Building the end-to-end runner $runner (preset native, target e2e_tests)"
     (cd "$source_dir" && cmake --preset native >/dev/null &&
@@ -34,4 +32,4 @@ case "$host$module" in
 esac
 windows_module="Z:${module//\//\\}"
 echo "== End-to-end table under Wine: $host with $windows_module"
-SKARVEL_HOST="wine $host --module $windows_module" exec "$here/with-wine.sh" "$prefix" "$runner" "$@"
+SKARVEL_HOST="wine $host --module $windows_module" exec "$here/with-wine.sh" "$arch" "$prefix" "$runner" "$@"

@@ -1,30 +1,61 @@
 #!/usr/bin/env bash
-# Runs a command with Wine ready for it: a private X display (Xvfb), and a Wine prefix made
-# once per build folder. Runs sharing the prefix take turns, so that stopping Wine at the end
-# of one cannot end another's programs.
+# Runs a command with Wine ready for it: the Wine loader of one architecture, a private X
+# display (Xvfb), and a Wine prefix made once per build folder. Runs sharing the prefix take
+# turns, so that stopping Wine at the end of one cannot end another's programs.
 #
-#   tests/wine/with-wine.sh PREFIX COMMAND [ARG...]
+#   tests/wine/with-wine.sh ARCH PREFIX COMMAND [ARG...]     ARCH: i686 or x64
 #
-# Inside, DISPLAY, WINEPREFIX, WINEDEBUG=-all and WINEDLLOVERRIDES are set. Exits with the
-# command's status, or 77 (a skip for ctest) when Wine or Xvfb is not installed.
+# Inside, `wine` runs Windows programs of ARCH: the 64-bit loader for x64, so that x64 runs on
+# every machine (Debian's own `wine` starts the 32-bit loader first), and the 32-bit loader for
+# i686. DISPLAY, WINEPREFIX, WINEDEBUG=-all and WINEDLLOVERRIDES are set too. Exits with the
+# command's status, or 77 (a skip for ctest) when Wine or Xvfb is not installed, or when ARCH
+# is i686 and this machine runs no 32-bit programs (SKARVEL_SKIP_I686_WINE=1 forces that skip).
 set -euo pipefail
-if [ $# -lt 2 ]; then
-    echo "usage: $0 PREFIX COMMAND [ARG...]" >&2
+if [ $# -lt 3 ] || { [ "$1" != i686 ] && [ "$1" != x64 ]; }; then
+    echo "usage: $0 i686|x64 PREFIX COMMAND [ARG...]" >&2
     exit 2
 fi
-prefix=$(realpath -m "$1") # Wine wants an absolute path
-shift
+arch=$1
+prefix=$(realpath -m "$2") # Wine wants an absolute path
+shift 2
 
-for tool in wine wineserver Xvfb; do
+for tool in wineserver Xvfb; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed, so the Windows build cannot run here."
         echo "      On Debian 12, as root: bash scripts/install-packages.sh wine wine32:i386 wine64 xvfb xauth"
         exit 77
     fi
 done
+case $arch in
+x64) loader=/usr/lib/wine/wine64 ;;
+i686) loader=/usr/lib/wine/wine ;;
+esac
+if [ ! -x "$loader" ]; then
+    echo "SKIP: the $arch Wine loader $loader is not installed."
+    echo "      On Debian 12, as root: bash scripts/install-packages.sh wine wine32:i386 wine64"
+    exit 77
+fi
+if [ "$arch" = i686 ]; then
+    # Some kernels refuse 32-bit Linux programs, and Wine's 32-bit loader is one.
+    if [ "${SKARVEL_SKIP_I686_WINE:-0}" = 1 ]; then
+        echo "SKIP: SKARVEL_SKIP_I686_WINE=1; the i686 DLL was checked statically."
+        exit 77
+    fi
+    probe=0
+    "$loader" --version >/dev/null 2>&1 || probe=$?
+    if [ "$probe" -eq 126 ]; then
+        echo "SKIP: this kernel runs no 32-bit programs; the i686 DLL was checked statically."
+        exit 77
+    elif [ "$probe" -ne 0 ]; then
+        echo "error: Wine's 32-bit loader $loader fails to start (status $probe);" >&2
+        echo "       run '$loader --version' to see why." >&2
+        exit 1
+    fi
+fi
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
+export WINELOADER=$loader
 # No prompts to install Mono or Gecko, which nothing here needs.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$(dirname "$prefix")"
@@ -35,6 +66,12 @@ if ! flock -w 600 9; then
     exit 1
 fi
 
+# `wine` for the command and for the set-up below: the loader of ARCH.
+shims=$(mktemp -d)
+printf '#!/bin/sh\nexec %s "$@"\n' "$loader" >"$shims/wine"
+chmod +x "$shims/wine"
+export PATH="$shims:$PATH"
+
 # A private display: Wine cannot create windows without one.
 display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
@@ -43,7 +80,7 @@ stop() {
     wineserver -k 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
     wait "$xvfb" 2>/dev/null || true
-    rm -f "$display_file"
+    rm -rf "$display_file" "$shims"
 }
 trap stop EXIT
 for _ in $(seq 100); do
@@ -60,20 +97,32 @@ if [ ! -s "$display_file" ]; then
 fi
 export DISPLAY=":$(head -n1 "$display_file")"
 
+# Windows draws dialogs in "MS Sans Serif", a bitmap face, and caption buttons with the
+# Marlett font. Wine ships both faces but, as Debian installs it, does not find its own font
+# folder; in the prefix's Fonts folder they are found, so dialogs get Windows' layout.
+wine_fonts=/usr/share/wine/fonts
+prepare_prefix() {
+    wine wineboot -i &&
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
+        wineserver -w &&
+        cp "$wine_fonts/sserife.fon" "$wine_fonts/marlett.ttf" "$prefix/drive_c/windows/Fonts/"
+}
 # Windows live on a Wine virtual desktop: without a window manager on the display, Wine would
-# wait 2 s for one each time a top-level window is hidden. The marker notes that it is set up.
-if [ ! -f "$prefix/.skarvel-desktop" ]; then
-    echo "== Creating the Wine prefix $prefix (about 10 s, once per build folder)"
-    if ! {
-        wineboot -i &&
-            wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
-            wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
-            wineserver -w
-    } >"$prefix.log" 2>&1; then
-        echo "error: creating the Wine prefix failed; see $prefix.log" >&2
+# wait 2 s for one each time a top-level window is hidden. The marker names the set-up the
+# prefix has, so that a prefix set up by an older version of this script is set up again.
+setup="virtual desktop; fonts sserife.fon marlett.ttf"
+if [ "$(cat "$prefix/.skarvel-setup" 2>/dev/null)" != "$setup" ]; then
+    if [ ! -f "$wine_fonts/sserife.fon" ] || [ ! -f "$wine_fonts/marlett.ttf" ]; then
+        echo "error: Wine's fonts are not in $wine_fonts; as root: apt-get install fonts-wine" >&2
         exit 1
     fi
-    touch "$prefix/.skarvel-desktop"
+    echo "== Setting up the $arch Wine prefix $prefix (10 to 30 s, once per build folder)"
+    if ! prepare_prefix >"$prefix.log" 2>&1; then
+        echo "error: setting up the Wine prefix failed; see $prefix.log" >&2
+        exit 1
+    fi
+    echo "$setup" >"$prefix/.skarvel-setup"
 fi
 
 set +e
