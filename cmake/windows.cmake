@@ -23,19 +23,23 @@ add_custom_command(
     COMMENT "Making the import library for orbiter.exe")
 add_custom_target(orbiter_import DEPENDS ${ORBITER_IMPORT_LIB})
 
+# The version resource carries the project's version.
+configure_file(resources/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+
 add_library(Skarvel SHARED
     ${MODULE_SOURCES}
     platform/win32/win32_platform.cpp
     platform/win32/dll_main.cpp
     frame/exports.def
     resources/skarvel.rc
-    resources/version.rc)
+    ${CMAKE_BINARY_DIR}/version.rc)
 add_dependencies(Skarvel orbiter_import)
 target_include_directories(Skarvel PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(Skarvel PRIVATE -fno-exceptions -fno-rtti)
 set_target_properties(Skarvel PROPERTIES PREFIX "" OUTPUT_NAME Skarvel)
-# The run-time is linked in, so the DLL needs nothing but Windows and Orbiter.
-target_link_options(Skarvel PRIVATE -static -static-libgcc -static-libstdc++)
+# The run-time is linked in, so the DLL needs nothing but Windows and Orbiter. No link time in
+# the PE header, so that the same sources give the same bytes.
+target_link_options(Skarvel PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 target_link_libraries(Skarvel PRIVATE ${ORBITER_IMPORT_LIB})
 
 add_test(NAME dll_exports_exactly_the_entry_points
@@ -51,6 +55,8 @@ add_test(NAME dll_imports_orbiter_by_decorated_name
 add_test(NAME dll_carries_the_dialog_templates
     COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_resources.sh ${CMAKE_RC_COMPILER}
             $<TARGET_FILE:Skarvel> ${CMAKE_SOURCE_DIR}/resources/skarvel.rc)
+
+include(cmake/package.cmake)
 
 # Test equipment under Wine: the Win32 test host orbiter.exe, which exports Orbiter's functions
 # under Orbiter's decorated names, and nothing else.
