@@ -3,9 +3,9 @@
 #   Modules/Plugin/Skarvel.dll   stripped
 #   Doc/Skarvel.txt              the users' manual (docs/Skarvel.txt), with the version
 #   Doc/Skarvel-license.txt      LICENSE
-# The texts get Windows line ends. Every entry has the same time (SOURCE_DATE_EPOCH, else the
-# time of the commit checked out) and mode, in a fixed order, and no extra attributes, so that
-# the same DLL and texts always give the same bytes. The zip appears whole or not at all.
+# The texts get Windows line ends. The stripped DLL's header and every entry get one time
+# (SOURCE_DATE_EPOCH, else the time of the commit checked out), the entries one mode, a fixed
+# order and no extra attributes, so that the same DLL and texts always give the same bytes. The zip appears whole or not at all.
 # The build calls this (target package_zip); scripts/package.sh makes the release with it.
 #
 #   scripts/pack-zip.sh STRIP VERSION Skarvel.dll OUTPUT.zip
@@ -30,6 +30,8 @@ done
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null || echo 1767225600)
 fi
+# strip writes a new time into the PE header: this one, rather than the clock's.
+export SOURCE_DATE_EPOCH
 
 stage=$(mktemp -d)
 partial="$output.partial" # beside the output, so that the last step is a rename
