@@ -14,3 +14,11 @@ add_custom_command(
             ${CMAKE_SOURCE_DIR}/docs/Skarvel.txt ${CMAKE_SOURCE_DIR}/LICENSE
     COMMENT "Packing the add-on zip ${PACKAGE_ZIP}")
 add_custom_target(package_zip ALL DEPENDS ${PACKAGE_ZIP})
+
+# Packing the same DLL twice, a second apart, gives the same bytes: no clock time gets in.
+add_test(NAME package_zip_is_reproducible
+    COMMAND bash -c "\"$0\" \"$1\" \"$2\" \"$3\" \"$4/first.zip\" && sleep 1 &&
+                     \"$0\" \"$1\" \"$2\" \"$3\" \"$4/second.zip\" && cmp \"$4/first.zip\" \"$4/second.zip\" &&
+                     echo ok: two packings gave the same bytes"
+            ${CMAKE_SOURCE_DIR}/scripts/pack-zip.sh ${MINGW_PREFIX}-strip ${PROJECT_VERSION}
+            $<TARGET_FILE:Skarvel> ${CMAKE_BINARY_DIR}/Testing/reproducible-zip)

@@ -5,7 +5,8 @@
 #   Doc/Skarvel-license.txt      LICENSE
 # The texts get Windows line ends. The stripped DLL's header and every entry get one time
 # (SOURCE_DATE_EPOCH, else the time of the commit checked out), the entries one mode, a fixed
-# order and no extra attributes, so that the same DLL and texts always give the same bytes. The zip appears whole or not at all.
+# order and no extra attributes, so that the same DLL and texts always give the same bytes.
+# The zip appears whole or not at all.
 # The build calls this (target package_zip); scripts/package.sh makes the release with it.
 #
 #   scripts/pack-zip.sh STRIP VERSION Skarvel.dll OUTPUT.zip
