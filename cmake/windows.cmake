@@ -78,3 +78,10 @@ add_test(NAME usage_dialog_under_wine
             ${CMAKE_SOURCE_DIR}/tests/wine/check-usage-dialog.sh $<TARGET_FILE:orbiter> $<TARGET_FILE:Skarvel>
             ${CMAKE_BINARY_DIR}/usage-dialog.png)
 set_tests_properties(usage_dialog_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+# The add-on zip installed into a scratch Orbiter folder and run there by the test host, which
+# loads it from Modules\Plugin; and with the plain-names host, which must fail to load it.
+add_test(NAME install_from_zip_under_wine
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_ARCH} ${SKARVEL_WINE_PREFIX}
+            ${CMAKE_SOURCE_DIR}/tests/wine/check-install.sh ${PACKAGE_ZIP} $<TARGET_FILE:orbiter>
+            $<TARGET_FILE:orbiter_plain_names> ${MINGW_PREFIX}-objdump ${ORBITER_ABI_TARGET})
+set_tests_properties(install_from_zip_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
