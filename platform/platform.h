@@ -45,7 +45,11 @@ constexpr MessageParam BST_UNCHECKED_STATE = 0;
 constexpr MessageParam BST_CHECKED_STATE = 1;
 constexpr std::uint32_t GW_HWNDNEXT_CODE = 2;
 
-// Orbiter's functions, imported from the host executable by undecorated name.
+// Orbiter's functions, called with C linkage. Orbiter exports them from orbiter.exe as C++
+// functions under decorated names; the Windows build's import library maps each plain name
+// to its decorated one (platform/orbiter-x86.def, orbiter-x64.def). The simulated host
+// provides the plain names. The types here stand for Orbiter's (HWND, INT_PTR, char*) with the
+// same size and passing.
 extern "C" {
 const char* oapiGetCmdLine();
 WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc procedure,

@@ -38,6 +38,9 @@ step() {
         local not_run
         not_run=$(sed -n '/^The following tests did not run:/,/^$/p' "$log" |
             sed -nE 's/^\s*[0-9]+ - (.+) \((Skipped|Disabled)\)$/\1/p')
+        # ctest's opening line names the build folder: "Test project /.../build/mingw-i686".
+        local build
+        build=$(sed -nE 's|^Test project .*/([^/]+)$|\1|p' "$log" | head -n 1)
         while read -r bad all; do
             passed=$((passed + all - bad))
             failed=$((failed + bad))
@@ -49,7 +52,7 @@ step() {
             local reason
             reason=$(awk -v prefix="skipped: $test: " \
                 'index($0, prefix) == 1 {print substr($0, length(prefix) + 1); exit}' "$log")
-            skipped_tests+=("$test ($name): ${reason:-no reason given}")
+            skipped_tests+=("$build $test: ${reason:-no reason given}")
         done <<<"$not_run"
     elif [ $status -eq 0 ]; then
         passed=$((passed + 1))

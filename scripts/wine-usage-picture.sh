@@ -14,4 +14,5 @@ fi
 echo "== Building the DLL and the Win32 test host (preset $preset)"
 cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null
 tests/wine/with-wine.sh "$arch" "build/$preset/wineprefix" \
-    tests/wine/check-usage-dialog.sh "build/$preset/tests/win32-host/orbiter.exe" docs/usage-dialog.png
+    tests/wine/check-usage-dialog.sh "build/$preset/tests/win32-host/orbiter.exe" \
+    "build/$preset/Skarvel.dll" docs/usage-dialog.png

@@ -16,7 +16,7 @@ std::int32_t ConvertDate(const char* date) {
     }
     for (int m = 0; m < 12; ++m) {
         if (std::strcmp(month, months[m]) == 0 && day >= 1 && day <= 31 && year > 0) {
-            return year * 10000 + (m + 1) * 100 + day;
+            return (year % 100) * 10000 + (m + 1) * 100 + day;
         }
     }
     return 0;

@@ -1,47 +1,111 @@
 #!/usr/bin/env bash
-# Checks a built Skarvel.dll's import table: it may import from orbiter.exe, KERNEL32.dll,
-# USER32.dll and msvcrt.dll only (anything else would be a DLL Orbiter's folder lacks), and
-# from orbiter.exe only Orbiter's six functions, by their undecorated names.
+# Checks the binding between Skarvel.dll and orbiter.exe against Orbiter's own declarations.
+#
+#   tests/dll/check_dll_imports.sh OBJDUMP CLANG_TARGET Skarvel.dll
+#   tests/dll/check_dll_imports.sh --host-exports OBJDUMP CLANG_TARGET orbiter.exe
+#
+# The names orbiter.exe exports are derived, not written down: clang++ compiles
+# orbiter_declarations.cpp for the Microsoft ABI of CLANG_TARGET (i686-pc-windows-msvc or
+# x86_64-pc-windows-msvc) and llvm-nm reads the decorated names its calls refer to.
+# A DLL may import from orbiter.exe, KERNEL32.dll, USER32.dll and msvcrt.dll only (anything
+# else would be a DLL Orbiter's folder lacks), and from orbiter.exe exactly those names.
+# With --host-exports, a host's export table must hold exactly those names, and no other.
 set -euo pipefail
+set -f # the decorated names hold "?", which must not glob when a list is split
+mode=imports
+if [ "${1:-}" = --host-exports ]; then
+    mode=exports
+    shift
+fi
+if [ $# -ne 3 ]; then
+    echo "usage: $0 [--host-exports] OBJDUMP CLANG_TARGET FILE" >&2
+    exit 2
+fi
 objdump=$1
-dll=$2
-table=$("$objdump" -p "$dll") || {
-    echo "FAIL: $objdump cannot read $dll; build it first (cmake --build --preset mingw-i686)"
+target=$2
+image=$3
+here=$(cd "$(dirname "$0")" && pwd)
+
+for tool in clang++ llvm-nm; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "FAIL: $tool is missing; it derives Orbiter's decorated names."
+        echo "      On Debian 12, as root: bash scripts/install-packages.sh clang llvm"
+        exit 1
+    fi
+done
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+if ! clang++ --target="$target" -c "$here/orbiter_declarations.cpp" -o "$scratch/declarations.o"; then
+    echo "FAIL: clang++ --target=$target cannot compile $here/orbiter_declarations.cpp"
     exit 1
+fi
+# Undefined symbols: "__imp_NAME" for a dllimport declaration, "NAME" otherwise.
+expected=$(llvm-nm --undefined-only --format=just-symbols "$scratch/declarations.o" |
+    sed 's/^__imp_//' | sort -u)
+if [ "$(printf '%s\n' "$expected" | grep -c .)" -ne 6 ]; then
+    echo "FAIL: $here/orbiter_declarations.cpp should call Orbiter's six functions; it refers to:"
+    printf '      %s\n' $expected
+    exit 1
+fi
+
+if ! table=$("$objdump" -p "$image"); then
+    echo "FAIL: $objdump cannot read $image; build it first (cmake --build --preset <preset>)"
+    exit 1
+fi
+
+# Prints what is in the first list only, as "missing" / "unexpected" lines.
+compare() {
+    local what=$1 actual=$2
+    local missing unexpected
+    missing=$(comm -23 <(printf '%s\n' "$expected") <(printf '%s\n' "$actual" | grep . | sort -u))
+    unexpected=$(comm -13 <(printf '%s\n' "$expected") <(printf '%s\n' "$actual" | grep . | sort -u))
+    [ -z "$missing$unexpected" ] && return 0
+    echo "FAIL: $image $what does not match Orbiter's declarations ($target)."
+    [ -n "$missing" ] && printf '      missing:    %s\n' $missing
+    [ -n "$unexpected" ] && printf '      unexpected: %s\n' $unexpected
+    return 1
 }
+
+if [ $mode = exports ]; then
+    # The "[Ordinal/Name Pointer] Table" lists each exported name as "[   i] NAME".
+    exports=$(printf '%s\n' "$table" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        sed -nE 's/^\s*\[ *[0-9]+\] (.+)$/\1/p')
+    if ! compare "exports" "$exports"; then
+        echo "      A host that plays Orbiter exports exactly Orbiter's decorated names:"
+        echo "      see tests/win32-host/exports-x86.def and exports-x64.def."
+        exit 1
+    fi
+    echo "ok: $image exports exactly Orbiter's six decorated names for $target:"
+    printf '    %s\n' $expected
+    exit 0
+fi
 
 # "DLL Name: X" starts each library's block; its lines "hint-rva hint name" follow.
 libraries=$(printf '%s\n' "$table" | sed -nE 's/^\s*DLL Name: (.+)$/\1/p' | sort | tr '\n' ' ')
 allowed=" KERNEL32.dll USER32.dll msvcrt.dll orbiter.exe "
 status=0
 if [ -z "$libraries" ]; then
-    echo "FAIL: $dll has no import table at all; is it a Windows DLL?"
+    echo "FAIL: $image has no import table at all; is it a Windows DLL?"
     exit 1
 fi
 for library in $libraries; do
     if [[ "$allowed" != *" $library "* ]]; then
-        echo "FAIL: $dll imports from $library; only$allowed are allowed."
+        echo "FAIL: $image imports from $library; only$allowed are allowed."
         echo "      Link the run-time statically (-static -static-libgcc -static-libstdc++)"
         echo "      or drop the call that needs $library."
         status=1
     fi
 done
 
-orbiter_names=$(printf '%s\n' "$table" |
+imported=$(printf '%s\n' "$table" |
     awk '/^[ \t]*DLL Name:/ {inside = ($3 == "orbiter.exe"); next}
          inside && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print $3}
-         inside && NF == 0 {inside = 0}' | sort | tr '\n' ' ')
-known=" Date2Int InitLib oapiCloseDialog oapiDefDialogProc oapiGetCmdLine oapiOpenDialog "
-if [ -z "$orbiter_names" ]; then
-    echo "FAIL: $dll imports nothing from orbiter.exe; it must bind to Orbiter's functions."
+         inside && NF == 0 {inside = 0}')
+if ! compare "imports from orbiter.exe" "$imported"; then
+    echo "      Orbiter exports its functions only under these decorated names; the .def in"
+    echo "      platform/ for this architecture must map each plain name to one of them."
     status=1
 fi
-for name in $orbiter_names; do
-    if [[ "$known" != *" $name "* ]]; then
-        echo "FAIL: $dll imports $name from orbiter.exe, which Orbiter does not export;"
-        echo "      the names must be exactly those in platform/orbiter.def, undecorated."
-        status=1
-    fi
-done
-[ $status -eq 0 ] && echo "ok: $dll imports from ${libraries}only; from orbiter.exe: $orbiter_names"
-exit $status
+[ $status -eq 0 ] || exit $status
+echo "ok: $image imports from ${libraries}only; from orbiter.exe exactly Orbiter's names for $target:"
+printf '    %s\n' $expected

@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The road of one request: select, tick, copy, launch, simulate paused, exit.
         HostCase{"RoadOfOneRequest",
                  {"--", "-p", "-e", "\"Scenarios\\Demo Flight\""},
-                 {"module: version 20060425", "tree: selected \"(Current state)\"",
+                 {"module: version 60425", "tree: selected \"(Current state)\"",
                   "start-paused: off", "start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"),
                   "dialog: open 101", "click: launch", "dialog: close 101",
                   "simulation: start \"(Current state)\" paused", "simulation: end",
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                  0},
         HostCase{"EmptyCommandLineOpensNothing",
                  {},
-                 {"module: version 20060425", "tree: selected \"(Current state)\"",
+                 {"module: version 60425", "tree: selected \"(Current state)\"",
                   "start-paused: off", Copy("", "failed"), "user: close orbiter",
                   "orbiter: exit 0"},
                  {"dialog:", "start-paused: on"},
@@ -171,8 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"tree: selected", "simulation: start"},
                  0,
                  "Scenarios/Demo.scn"},
-        HostCase{
-            "HiddenLaunchpad", {"--hide-launchpad"}, {"module: version 20060425"}, Broken(), 255},
+        HostCase{"HiddenLaunchpad", {"--hide-launchpad"}, {"module: version 60425"}, Broken(), 255},
         HostCase{"OtherWindowFirst", {"--other-window"}, {}, Broken(), 255},
         HostCase{"NoLaunchButton", {"--without", "1000"}, {}, Broken(), 255},
         HostCase{"NoExitButton", {"--without", "1001"}, {}, Broken(), 255},

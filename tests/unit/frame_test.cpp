@@ -50,8 +50,8 @@ TEST_F(FrameTest, VersionIsComputedOnceAndZeroIsNotRemembered) {
     EXPECT_EQ(sim::TheOrbiter().date2IntCalls, 2);
 
     sim::TheOrbiter().date2IntResult.reset();
-    EXPECT_EQ(GetModuleVersion(), 20060425);
-    EXPECT_EQ(GetModuleVersion(), 20060425);
+    EXPECT_EQ(GetModuleVersion(), 60425);
+    EXPECT_EQ(GetModuleVersion(), 60425);
     EXPECT_EQ(sim::TheOrbiter().date2IntCalls, 3);
 }
 

@@ -25,7 +25,8 @@ constexpr DWORD WATCHDOG_MS = 45000;
 // An option of this host only, taken out before orbiter-sim's options are read.
 const char SNAPSHOT_OPTION[] = "--snapshot-usage";
 
-// orbiter-sim's usage text, with this program's and the DLL's names, and this host's option.
+// orbiter-sim's usage text, with this program's and the DLL's names and place, and this host's
+// option.
 std::string Usage() {
     std::string text =
         std::string(sim::HOST_USAGE) +
@@ -33,7 +34,9 @@ std::string Usage() {
         "  --snapshot-usage BMP when the usage dialog opens, measure how its texts fit\n"
         "                      and save a picture of it\n";
     for (const auto& [from, to] :
-         {std::pair<std::string, std::string>{"orbiter-sim", "orbiter.exe"},
+         {std::pair<std::string, std::string>{"Skarvel.so beside orbiter-sim",
+                                              "Modules\\Plugin\\Skarvel.dll in Orbiter's folder"},
+          {"orbiter-sim", "orbiter.exe"},
           {"Skarvel.so", "Skarvel.dll"}}) {
         for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
             text.replace(at, from.size(), to);
@@ -57,11 +60,16 @@ template <typename Function> bool Resolve(HMODULE library, const char* name, Fun
     return function != nullptr;
 }
 
+// Where Orbiter keeps plug-in modules: Modules\Plugin under its folder, the current directory.
+// A full path, so that LoadLibrary does not search the program's own folder first.
 std::string DefaultModule() {
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string path = self;
-    return path.substr(0, path.find_last_of("\\/") + 1) + "Skarvel.dll";
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    std::string path = folder;
+    if (!path.empty() && path.back() != '\\') {
+        path += '\\';
+    }
+    return path + "Modules\\Plugin\\Skarvel.dll";
 }
 
 } // namespace
@@ -90,24 +98,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orbiter.exe: %s\n%s", error.c_str(), Usage().c_str());
         return USAGE_STATUS;
     }
-    const std::string modulePath =
-        options.modulePath.empty() ? DefaultModule() : options.modulePath;
     if (!SetCurrentDirectoryA(options.run.root.c_str())) {
         std::fprintf(stderr, "orbiter.exe: cannot enter Orbiter's folder %s (error %lu)\n",
                      options.run.root.c_str(), GetLastError());
         return SETUP_STATUS;
     }
+    const std::string modulePath =
+        options.modulePath.empty() ? DefaultModule() : options.modulePath;
     options.run.root = ".";
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
 
     // Loading runs the module's DllMain, whose attach glue calls InitLib.
     const HMODULE library = LoadLibraryA(modulePath.c_str());
     if (library == nullptr) {
-        std::fprintf(stderr,
-                     "orbiter.exe: cannot load the module %s (error %lu).\n"
-                     "Build it first (cmake --build --preset mingw-i686) or name it with "
-                     "--module.\n",
-                     modulePath.c_str(), GetLastError());
+        const DWORD loadError = GetLastError();
+        std::fprintf(stderr, "orbiter.exe: cannot load the module %s (error %lu).\n%s\n",
+                     modulePath.c_str(), loadError,
+                     loadError == ERROR_MOD_NOT_FOUND
+                         ? "Put it in Modules\\Plugin under Orbiter's folder, or name it with "
+                           "--module."
+                         : "Its imports may not match what this orbiter.exe exports "
+                           "(objdump -p shows both tables).");
         return SETUP_STATUS;
     }
     host::LoadedModule loaded;

@@ -1,5 +1,7 @@
-// Orbiter's six functions, exported from orbiter.exe under the undecorated names the module
-// imports (C linkage, cdecl), with the signatures the module was compiled against.
+// Orbiter's six functions as this host implements them (C linkage, cdecl). orbiter.exe exports
+// them under names its .def file gives: Orbiter's decorated names (exports-x86.def,
+// exports-x64.def), or the plain ones for the build that shows a module cannot bind to those
+// (exports-plain.def). The host's own names here are exported under no name of their own.
 #include "orbiter_exports.h"
 
 #include "dialog_layout.h"
@@ -72,14 +74,14 @@ HWND FindOpenDialog(int templateId) {
 
 extern "C" {
 
-__declspec(dllexport) const char* oapiGetCmdLine() {
+const char* HostGetCmdLine() {
     return host::commandLine ? host::commandLine->c_str() : nullptr;
 }
 
 // Builds the dialog from the module's own template, hidden as the template leaves it, then
 // shows it, so that its procedure gets WM_SHOWWINDOW before this returns.
-__declspec(dllexport) WindowHandle
-    oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc procedure, void* context) {
+WindowHandle HostOpenDialog(InstanceHandle instance, int templateId, DialogProc procedure,
+                            void* context) {
     const HWND dialog =
         CreateDialogParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
                            reinterpret_cast<DLGPROC>(procedure), reinterpret_cast<LPARAM>(context));
@@ -105,7 +107,7 @@ __declspec(dllexport) WindowHandle
     return dialog;
 }
 
-__declspec(dllexport) void oapiCloseDialog(WindowHandle dialog) {
+void HostCloseDialog(WindowHandle dialog) {
     const auto found = host::openDialogs.find(static_cast<HWND>(dialog));
     if (found == host::openDialogs.end()) {
         // A handle the module kept after its dialog was closed, or never had.
@@ -117,14 +119,13 @@ __declspec(dllexport) void oapiCloseDialog(WindowHandle dialog) {
     DestroyWindow(static_cast<HWND>(dialog));
 }
 
-__declspec(dllexport) std::intptr_t
-    oapiDefDialogProc(WindowHandle, std::uint32_t, MessageParam, MessageData) {
+std::intptr_t HostDefDialogProc(WindowHandle, std::uint32_t, MessageParam, MessageData) {
     return 0; // nothing for the module's dialogs beyond the dialog manager's own handling
 }
 
-__declspec(dllexport) void InitLib(InstanceHandle) {}
+void HostInitLib(InstanceHandle) {}
 
-__declspec(dllexport) std::int32_t Date2Int(const char* date) {
+std::int32_t HostDate2Int(const char* date) {
     return sim::ConvertDate(date);
 }
 

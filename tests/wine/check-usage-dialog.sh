@@ -2,13 +2,15 @@
 # Opens the module's usage dialog in the Win32 test host (a scenario that cannot be found),
 # checks the six texts the host reads back from its windows (GetWindowText, in reading order),
 # that they are drawn in the MS Sans Serif bitmap face and each fits its control, that a click
-# on the close box closes the dialog, and saves a picture of it as a PNG. Run it inside
+# on the close box closes the dialog, and saves a picture of it as a PNG. The DLL is installed
+# where Orbiter looks for it, Modules\Plugin in a scratch Orbiter folder. Run it inside
 # tests/wine/with-wine.sh.
 #
-#   tests/wine/check-usage-dialog.sh HOST_EXE PNG_FILE
+#   tests/wine/check-usage-dialog.sh HOST_EXE MODULE_DLL PNG_FILE
 set -euo pipefail
 host=$(realpath "$1")
-picture=$(realpath -m "$2")
+module=$(realpath "$2")
+picture=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 
 if ! command -v convert >/dev/null; then
@@ -19,6 +21,8 @@ fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp -r "$here/../../sample/Orbiter/." "$scratch/"
+mkdir -p "$scratch/Modules/Plugin"
+cp "$module" "$scratch/Modules/Plugin/Skarvel.dll"
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 
 cd "$scratch"

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Runs the end-to-end table (tests/e2e) against the Win32 test host and the real DLL under
-# Wine. The table's runner is a Linux program from the native build; it is built first when
-# it is missing.
+# Wine; the host is told where the DLL is with --module. The table's runner is a Linux program
+# from the native build; it is built first when it is missing.
 #
-#   tests/wine/run-e2e.sh i686|x64 HOST_EXE WINEPREFIX [GTEST ARG...]
+#   tests/wine/run-e2e.sh i686|x64 HOST_EXE MODULE_DLL WINEPREFIX [GTEST ARG...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 arch=$1
 host=$(realpath "$2")
-prefix=$3
-shift 3
+module=$(realpath "$3")
+prefix=$4
+shift 4
 runner=${SKARVEL_E2E_RUNNER:-$source_dir/build/native/tests/e2e_tests}
 
 if [ ! -x "$runner" ]; then
@@ -22,12 +23,13 @@ if [ ! -x "$runner" ]; then
         exit 1
     }
 fi
-case "$host" in
+case "$host$module" in
 *' '*)
-    echo "error: the host path $host contains a blank, which SKARVEL_HOST cannot carry;" >&2
+    echo "error: the path $host or $module contains a blank, which SKARVEL_HOST cannot carry;" >&2
     echo "       build in a folder whose path has none." >&2
     exit 1
     ;;
 esac
-echo "== End-to-end table under Wine: $host"
-SKARVEL_HOST="wine $host" exec "$here/with-wine.sh" "$arch" "$prefix" "$runner" "$@"
+windows_module="Z:${module//\//\\}"
+echo "== End-to-end table under Wine: $host with $windows_module"
+SKARVEL_HOST="wine $host --module $windows_module" exec "$here/with-wine.sh" "$arch" "$prefix" "$runner" "$@"

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the add-on package that users install: dist/Skarvel-<version>.zip, laid out like
+# Orbiter's folder (Modules/Plugin/Skarvel.dll, Doc/Skarvel.txt, Doc/Skarvel-license.txt).
+# The DLL is the 32-bit Release build, from a fresh build folder; the version is the CMake
+# project's. It is packed only from a committed tree, so that the zip is what the commit says,
+# and two runs from one commit give the same bytes. dist/ gets the zip only once every check
+# has passed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+scripts/install-packages.sh "${PACKAGE_PACKAGES[@]}"
+
+fail() {
+    echo "error: $1" >&2
+    shift
+    printf '       %s\n' "$@" >&2
+    exit 1
+}
+
+tools=(cmake ninja zip unzip clang++ llvm-nm)
+for tool in g++ windres dlltool strip objdump; do
+    tools+=("i686-w64-mingw32-$tool")
+done
+for tool in "${tools[@]}"; do
+    command -v "$tool" >/dev/null ||
+        fail "$tool is missing, so the package cannot be built." \
+            "On Debian 12, as root: bash scripts/install-packages.sh ${PACKAGE_PACKAGES[*]}"
+done
+
+echo "== Checking that the tree is committed"
+changes=$(git status --porcelain) || fail "this is not a git checkout; package a clone of the repository."
+if [ -n "$changes" ]; then
+    printf '%s\n' "$changes" | sed 's/^/   /' >&2
+    fail "the tree has uncommitted changes (above); the package must be what a commit holds." \
+        "Commit or stash them, then run this again."
+fi
+
+build=build/package-i686
+log=$build.log
+echo "== Configuring a fresh 32-bit Release build in $build"
+rm -rf "$build"
+cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+    >"$log" 2>&1 || fail "configuring failed; see $log"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || fail "no project version in $build/CMakeCache.txt; see $log"
+echo "== Building Skarvel.dll $version and packing it (2 jobs)"
+cmake --build "$build" --target package_zip -j 2 >>"$log" 2>&1 ||
+    fail "building or packing failed; see $log"
+zip_file=$build/Skarvel-$version.zip
+
+echo "== Checking the package"
+check=$(mktemp -d)
+partial=dist/.Skarvel-$version.zip.partial
+trap 'rm -rf "$check" "$partial"' EXIT
+expected=$'Modules/Plugin/Skarvel.dll\nDoc/Skarvel.txt\nDoc/Skarvel-license.txt'
+[ "$(unzip -Z1 "$zip_file")" = "$expected" ] ||
+    fail "$zip_file does not hold exactly:" $expected
+unzip -q "$zip_file" -d "$check"
+dll=$check/Modules/Plugin/Skarvel.dll
+size=$(stat -c %s "$dll")
+[ "$size" -le 65536 ] || fail "the stripped Skarvel.dll has $size bytes, more than 64 KiB."
+tests/dll/check_dll_imports.sh i686-w64-mingw32-objdump i686-pc-windows-msvc "$dll" >"$check/imports" ||
+    fail "the packaged DLL's imports are wrong:" "$(cat "$check/imports")"
+tests/dll/check_dll_tables.sh i686-w64-mingw32-objdump "$dll" >"$check/exports" ||
+    fail "the packaged DLL's exports are wrong:" "$(cat "$check/exports")"
+
+mkdir -p dist
+cp "$zip_file" "$partial"
+mv -f "$partial" "dist/Skarvel-$version.zip"
+echo "== Done: dist/Skarvel-$version.zip (Skarvel.dll: $size bytes, stripped)"
+sha256sum "dist/Skarvel-$version.zip"

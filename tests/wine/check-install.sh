@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Installs the add-on zip as a user would and runs Orbiter there: the zip is unpacked into a
+# scratch Orbiter folder holding the sample scenarios and the test host as orbiter.exe, which
+# then loads the module from Modules\Plugin, with no --module. Checks, in order:
+#   - the unpacked DLL's imports and the host's exports are both exactly Orbiter's names;
+#   - the road of one request, -p -e "Scenarios\Demo Flight": every trace line, and the staged
+#     scenario byte for byte;
+#   - a scenario that cannot be found: the usage dialog's texts;
+#   - the same request with the host that exports plain names: the module fails to load and
+#     nothing is staged.
+# Run it inside tests/wine/with-wine.sh.
+#
+#   tests/wine/check-install.sh ZIP HOST_EXE PLAIN_NAMES_HOST_EXE OBJDUMP CLANG_TARGET
+set -euo pipefail
+if [ $# -ne 5 ]; then
+    echo "usage: $0 ZIP HOST_EXE PLAIN_NAMES_HOST_EXE OBJDUMP CLANG_TARGET" >&2
+    exit 2
+fi
+zip_file=$(realpath "$1")
+host=$(realpath "$2")
+plain_host=$(realpath "$3")
+objdump=$4
+target=$5
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+staged="Scenarios/(Current state).scn"
+
+scratch=$(mktemp -d)
+kept=$(mktemp -d) # outside Orbiter's folder: the original staged scenario, standard error
+trap 'rm -rf "$scratch" "$kept"' EXIT
+cp -r "$source_dir/sample/Orbiter/." "$scratch/"
+cp "$host" "$scratch/orbiter.exe"
+echo "== Unpacking $(basename "$zip_file") into a scratch Orbiter folder"
+unzip -q "$zip_file" -d "$scratch"
+(cd "$scratch" && find Modules Doc -type f | sort | sed 's/^/   /')
+cd "$scratch"
+
+status=0
+fail() {
+    echo "FAIL: $1"
+    shift
+    printf '%s\n' "$@" | sed 's/^/    /'
+    status=1
+}
+
+echo "== The module's imports and the host's exports"
+"$source_dir/tests/dll/check_dll_imports.sh" "$objdump" "$target" Modules/Plugin/Skarvel.dll || status=1
+"$source_dir/tests/dll/check_dll_imports.sh" --host-exports "$objdump" "$target" orbiter.exe || status=1
+
+# Runs orbiter.exe in the folder with Orbiter's command line; sets `output`, `errors`, `code`.
+run() {
+    code=0
+    output=$(wine orbiter.exe -- "$@" 2>"$kept/errors" | tr -d '\r') || code=$?
+    errors=$(tr -d '\r' <"$kept/errors")
+}
+
+echo '== orbiter.exe -p -e "Scenarios\Demo Flight"'
+cp "$staged" "$kept/original.scn"
+run -p -e '"Scenarios\Demo Flight"'
+printf '%s\n' "$output" | sed 's/^/   /'
+road='module: version 60425
+tree: selected "(Current state)"
+start-paused: off
+start-paused: on
+copy: "Scenarios\Demo Flight.scn" -> "Scenarios\(Current state).scn" ok
+dialog: open 101
+click: launch
+dialog: close 101
+simulation: start "(Current state)" paused
+simulation: end
+dialog: open 101
+click: exit
+dialog: close 101
+orbiter: exit 0'
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$errors"
+[ "$output" = "$road" ] || fail "the trace is not the road of one request:" \
+    "$(diff <(printf '%s\n' "$road") <(printf '%s\n' "$output") || true)"
+cmp -s "$staged" "Scenarios/Demo Flight.scn" ||
+    fail "\"$staged\" does not hold the bytes of \"Scenarios/Demo Flight.scn\""
+
+echo '== orbiter.exe -e Nowhere'
+cp "$kept/original.scn" "$staged"
+run -e Nowhere
+printf '%s\n' "$output" | sed 's/^/   /'
+usage='Use the following option format in the command line:
+orbiter.exe [options] <scenario>
+where <scenario> must be a relative or absolute path with or without the extension "scn", and [options] is one or more of the following:
+-p ... pauses the simulation on startup
+-e ... exits Orbiter after simulation shutdown
+-x ... exits Orbiter, if scenario is not found'
+shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$errors"
+[ "$shown" = "$usage" ] || fail "the usage dialog's texts, top to bottom, are not the expected ones:" \
+    "$(diff <(printf '%s\n' "$usage") <(printf '%s\n' "$shown") || true)"
+cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though nothing was found to stage"
+
+echo '== The same request with an orbiter.exe that exports the plain names'
+cp "$plain_host" orbiter.exe
+run -p -e '"Scenarios\Demo Flight"'
+printf '%s\n' "$output" "$errors" | grep . | sed 's/^/   /'
+[ "$code" -eq 1 ] && [[ "$errors" == *"cannot load the module"* ]] ||
+    fail "the module should fail to load (status 1), but orbiter.exe ended with status $code"
+[[ "$output" != *"module: version"* ]] || fail "the module was loaded and called"
+cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though the module did not load"
+
+[ $status -eq 0 ] && echo "ok: installed from the zip, the module binds to orbiter.exe and runs;" \
+    "with plain names it does not load"
+exit $status
