@@ -4,6 +4,8 @@
 #include "frame/start_up.h"
 #include "launchpad/trigger_dialogs.h"
 
+#include <cstring>
+
 // The build date this module reports as its version, in the form Date2Int reads.
 static const char MODULE_VERSION_DATE[] = "Apr 25 2006";
 
@@ -31,7 +33,10 @@ void opcCloseRenderViewport() {
 std::int32_t GetModuleVersion() {
     // A 0 means "not yet computed", so a 0 from Date2Int is asked for again next time.
     if (moduleState.cachedVersion == 0) {
-        moduleState.cachedVersion = Date2Int(MODULE_VERSION_DATE);
+        // Orbiter declares the argument writable, so it gets a fresh copy, never the constant.
+        char date[sizeof MODULE_VERSION_DATE];
+        std::memcpy(date, MODULE_VERSION_DATE, sizeof date);
+        moduleState.cachedVersion = Date2Int(date);
     }
     return moduleState.cachedVersion;
 }

@@ -58,7 +58,7 @@ void oapiCloseDialog(WindowHandle dialog);
 std::intptr_t oapiDefDialogProc(WindowHandle window, std::uint32_t message, MessageParam wParam,
                                 MessageData lParam);
 void InitLib(InstanceHandle instance);
-std::int32_t Date2Int(const char* date);
+std::int32_t Date2Int(char* date);
 }
 
 // Window manager, kernel and loader operations, named after the Win32 calls they stand for.

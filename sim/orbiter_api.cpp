@@ -99,10 +99,16 @@ void InitLib(InstanceHandle instance) {
     sim::TheOrbiter().initLibInstance = instance;
 }
 
-std::int32_t Date2Int(const char* date) {
+std::int32_t Date2Int(char* date) {
     ++sim::TheOrbiter().date2IntCalls;
     const auto& forced = sim::TheOrbiter().date2IntResult;
-    return forced ? *forced : sim::ConvertDate(date);
+    const std::int32_t value = forced ? *forced : sim::ConvertDate(date);
+    // Orbiter declares the date writable and may cut it up as it reads it, as strtok does;
+    // so does this, so that a module passing read-only text fails here.
+    if (char* blank = std::strchr(date, ' ')) {
+        *blank = '\0';
+    }
+    return value;
 }
 
 } // extern "C"

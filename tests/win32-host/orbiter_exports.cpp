@@ -125,7 +125,7 @@ std::intptr_t HostDefDialogProc(WindowHandle, std::uint32_t, MessageParam, Messa
 
 void HostInitLib(InstanceHandle) {}
 
-std::int32_t HostDate2Int(const char* date) {
+std::int32_t HostDate2Int(char* date) {
     return sim::ConvertDate(date);
 }
 

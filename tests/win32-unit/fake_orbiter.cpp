@@ -15,7 +15,7 @@ std::intptr_t oapiDefDialogProc(WindowHandle, std::uint32_t, MessageParam, Messa
     return 0;
 }
 void InitLib(InstanceHandle) {}
-std::int32_t Date2Int(const char*) {
+std::int32_t Date2Int(char*) {
     return 0;
 }
 
