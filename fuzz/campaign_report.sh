@@ -77,8 +77,8 @@ echo "# Fuzzing campaign"
 echo
 echo "Written by \`scripts/fuzz.sh --campaign\` on $(date -u +%Y-%m-%d) from commit" \
     "\`$(git rev-parse --short HEAD 2>/dev/null || echo unknown)\`, from its logs in"
-echo "\`build/fuzz/campaign/<target>/\`. Machine: $(nproc) cores (nproc), ${cpu:-unknown CPU}," \
-    "$(uname -sr); ${compiler:-clang}."
+echo "\`build/fuzz/campaign/<target>/\`."
+echo "Machine: $(nproc) cores (nproc), ${cpu:-unknown CPU}, $(uname -sr); ${compiler:-clang}."
 echo
 if [ "$goal" = 10000000 ]; then
     echo "    scripts/fuzz.sh --campaign"
