@@ -4,6 +4,9 @@
 // The input is Orbiter's command line, as oapiGetCmdLine returns it (so it ends at the
 // first NUL). The runs share one scratch Orbiter folder, made once per process from the
 // sample folder plus a few scenarios of our own; it is the current directory throughout.
+// After every run the whole folder is read back and compared, byte for byte, with how it
+// was made. That read is most of a run's work, so it uses plain system calls: streams and
+// std::filesystem iterators cost several times more than the calls themselves.
 #include "frame/module_state.h"
 #include "launchpad/locator.h"
 #include "request/launch_request.h"
@@ -12,16 +15,19 @@
 #include "sim/orbiter_api.h"
 #include "sim/windows_path.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -43,25 +49,84 @@ struct Entry {
 };
 using Tree = std::map<std::string, Entry>;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+// Replaces `bytes` with the rest of the open file; their buffer is reused. A read of a
+// regular file that returns less than it asked for has reached the end, which saves the
+// second call per file that would only return 0.
+void ReadAll(int file, bool regular, std::string& bytes) {
+    bytes.clear();
+    char chunk[1 << 12];
+    ssize_t got = 0;
+    while ((got = read(file, chunk, sizeof chunk)) > 0) {
+        bytes.append(chunk, static_cast<std::size_t>(got));
+        if (regular && static_cast<std::size_t>(got) < sizeof chunk) {
+            break;
+        }
+    }
 }
 
-Tree Snapshot() {
-    Tree tree;
-    for (const fs::directory_entry& item : fs::recursive_directory_iterator(".")) {
-        Entry entry;
-        entry.folder = item.is_directory();
-        entry.permissions = item.status().permissions();
-        if (!entry.folder) {
-            entry.bytes = ReadFile(item.path());
-        }
-        tree[item.path().lexically_relative(".").string()] = entry;
+// The whole file's bytes; empty when it cannot be read.
+std::string ReadFile(const char* path) {
+    std::string bytes;
+    const int file = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (file >= 0) {
+        ReadAll(file, false, bytes);
+        close(file);
     }
-    return tree;
+    return bytes;
+}
+
+// Calls visit(name, entry) for every entry below the open folder `folder`: `name` is its
+// path relative to the scratch folder. Both are reused from entry to entry, so that a walk
+// allocates nothing once their buffers have grown (opendir alone would allocate 32 KiB per
+// folder). Symbolic links are followed for the entry itself, but not walked into.
+template <typename Visit> void Walk(int folder, std::string& name, Entry& entry, Visit& visit) {
+    alignas(dirent64) char listing[1 << 12];
+    ssize_t got = 0;
+    while ((got = getdents64(folder, listing, sizeof listing)) > 0) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* item = reinterpret_cast<const dirent64*>(listing + at);
+            at += item->d_reclen;
+            if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0) {
+                continue;
+            }
+            const std::size_t length = name.size();
+            name.append(length == 0 ? "" : "/").append(item->d_name);
+            entry.folder = false;
+            entry.permissions = fs::perms::none;
+            entry.bytes.clear();
+            const int child = openat(folder, item->d_name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            struct stat status;
+            if (child >= 0 && fstat(child, &status) == 0) {
+                entry.folder = S_ISDIR(status.st_mode);
+                entry.permissions = static_cast<fs::perms>(status.st_mode & 07777);
+                if (!entry.folder) {
+                    ReadAll(child, S_ISREG(status.st_mode), entry.bytes);
+                }
+            }
+            visit(static_cast<const std::string&>(name), static_cast<const Entry&>(entry));
+            if (entry.folder && item->d_type != DT_LNK) {
+                Walk(child, name, entry, visit);
+            }
+            if (child >= 0) {
+                close(child);
+            }
+            name.resize(length);
+        }
+    }
+}
+
+// Walks the current directory, the scratch folder.
+template <typename Visit> void WalkScratch(Visit visit) {
+    static std::string name;
+    static Entry entry;
+    const int folder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        std::perror("request_fuzz: cannot read the scratch folder");
+        std::exit(1);
+    }
+    name.clear();
+    Walk(folder, name, entry, visit);
+    close(folder);
 }
 
 struct Scratch {
@@ -102,7 +167,7 @@ void MakeScratch() {
     for (const auto& [name, bytes] : extra) {
         std::ofstream(name, std::ios::binary) << bytes;
     }
-    scratch->before = Snapshot();
+    WalkScratch([](const std::string& name, const Entry& entry) { scratch->before[name] = entry; });
     for (const auto& [name, entry] : scratch->before) {
         if (!entry.folder) {
             scratch->scenarios.insert(entry.bytes);
@@ -131,13 +196,25 @@ bool AllowedStagedBytes(const std::string& bytes, const std::string& source) {
     const fs::path path = sim::ToLinuxPath(source);
     const std::string absolute = fs::absolute(path).lexically_normal().string();
     const bool outside = absolute.rfind(scratch->folder + "/", 0) != 0;
-    return outside && path.is_absolute() && ReadFile(path) == bytes;
+    return outside && path.is_absolute() && ReadFile(path.c_str()) == bytes;
 }
 
 void RestoreStaged() {
+    // A new file, as the copy may have left a read-only one in its place.
     const Entry& original = scratch->before.at(STAGED);
-    std::ofstream(STAGED, std::ios::binary | std::ios::trunc) << original.bytes;
-    fs::permissions(STAGED, original.permissions);
+    unlink(STAGED);
+    const int file = open(STAGED, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const bool restored = file >= 0 &&
+                          write(file, original.bytes.data(), original.bytes.size()) ==
+                              static_cast<ssize_t>(original.bytes.size()) &&
+                          fchmod(file, static_cast<mode_t>(original.permissions)) == 0;
+    if (file >= 0) {
+        close(file);
+    }
+    if (!restored) {
+        std::perror("request_fuzz: cannot restore the staged scenario of the scratch folder");
+        std::exit(1);
+    }
 }
 
 } // namespace
@@ -159,11 +236,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sim::TheOrbiter().commandLine = line;
     const std::size_t seen = std::strlen(line.c_str()); // oapiGetCmdLine ends at a NUL
 
-    // Buffers of exactly the module's size, so that AddressSanitizer sees an overflow.
-    // Stale bytes in the work buffer must never reach the copy.
-    std::vector<char> work(PATH_BUFFER_SIZE, 'W');
+    // Buffers of exactly the module's size, so that AddressSanitizer sees an overflow; made
+    // once and refilled on every run. Stale bytes in the work buffer must never reach the copy.
+    static std::vector<char> work(PATH_BUFFER_SIZE);
+    static std::vector<char> request(PATH_BUFFER_SIZE);
+    std::fill(work.begin(), work.end() - 1, 'W');
     work.back() = '\0';
-    std::vector<char> request(PATH_BUFFER_SIZE, '\0');
+    std::fill(request.begin(), request.end(), '\0');
     const bool applied = ApplyCommandLine(work.data(), request.data());
     const bool copied = applied && CopyScenario(work.data(), request.data());
     sim::SetTraceSink(nullptr);
@@ -204,34 +283,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   " module allocations were not released");
     }
 
-    const Tree after = Snapshot();
+    // Read the folder back, comparing each entry as it is read; the staged scenario is kept
+    // for the checks below, and the first other entry that differs is named.
+    static Entry staged;
+    bool stagedFound = false;
+    std::size_t entries = 0;
+    std::string otherChange;
+    WalkScratch([&](const std::string& name, const Entry& entry) {
+        ++entries;
+        if (name == STAGED) {
+            staged = entry;
+            stagedFound = true;
+            return;
+        }
+        const auto old = scratch->before.find(name);
+        if (otherChange.empty() && (old == scratch->before.end() || !(old->second == entry))) {
+            otherChange = "\"" + name + "\" " +
+                          (old == scratch->before.end() ? "appeared" : "changed") +
+                          "; only the staged scenario may change";
+        }
+    });
     const Entry& was = scratch->before.at(STAGED);
-    const auto staged = after.find(STAGED);
-    if (staged == after.end() || staged->second.folder) {
+    if (!stagedFound || staged.folder) {
         Violation("the staged scenario is gone or is no longer a file");
     }
-    if (!copied && !(staged->second == was)) {
+    if (!copied && !(staged == was)) {
         Violation("the copy failed, yet the staged scenario changed");
     }
     // The source as the trace gives it: from after `copy: "` to `" -> "` (tokens hold no quote).
     const std::string source =
         copies.empty() ? "" : copies[0].substr(7, copies[0].find("\" -> \"") - 7);
-    if (copied && !AllowedStagedBytes(staged->second.bytes, source)) {
+    if (copied && !AllowedStagedBytes(staged.bytes, source)) {
         Violation("the staged scenario is not byte for byte one of the scenario files (" +
                   copies[0] + ")");
     }
-    for (const auto& [name, entry] : after) {
-        const auto old = scratch->before.find(name);
-        if (name != STAGED && (old == scratch->before.end() || !(old->second == entry))) {
-            Violation("\"" + name + "\" " +
-                      (old == scratch->before.end() ? "appeared" : "changed") +
-                      "; only the staged scenario may change");
-        }
+    if (!otherChange.empty()) {
+        Violation(otherChange);
     }
-    if (after.size() != scratch->before.size()) {
+    if (entries != scratch->before.size()) {
         Violation("a file or folder of the scratch Orbiter folder disappeared");
     }
-    if (!(staged->second == was)) {
+    if (!(staged == was)) {
         RestoreStaged();
     }
     return 0;
