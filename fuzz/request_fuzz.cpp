@@ -219,6 +219,30 @@ void RestoreStaged() {
 
 } // namespace
 
+// The target works inside its scratch folder, so the paths it is given (corpus folders, inputs
+// to replay, where to save failing inputs) are made absolute first, while they still mean what
+// the caller meant.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static std::vector<std::string> absolute;
+    absolute.reserve(static_cast<std::size_t>(*argc));
+    for (int i = 1; i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        std::size_t value = 0; // where the path begins in the argument
+        if (arg.rfind("-artifact_prefix=", 0) == 0 || arg.rfind("-exact_artifact_path=", 0) == 0 ||
+            arg.rfind("-dict=", 0) == 0) {
+            value = arg.find('=') + 1;
+        } else if (!arg.empty() && arg[0] == '-') {
+            continue; // another flag
+        }
+        if (value < arg.size() && arg[value] != '/') {
+            arg = arg.substr(0, value) + fs::absolute(arg.substr(value)).string();
+            absolute.push_back(arg);
+            (*argv)[i] = absolute.back().data();
+        }
+    }
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (scratch == nullptr) {
         MakeScratch();
