@@ -82,12 +82,8 @@ echo '== orbiter.exe -e Nowhere'
 cp "$kept/original.scn" "$staged"
 run -e Nowhere
 printf '%s\n' "$output" | sed 's/^/   /'
-usage='Use the following option format in the command line:
-orbiter.exe [options] <scenario>
-where <scenario> must be a relative or absolute path with or without the extension "scn", and [options] is one or more of the following:
--p ... pauses the simulation on startup
--e ... exits Orbiter after simulation shutdown
--x ... exits Orbiter, if scenario is not found'
+# The usage dialog's texts, top to bottom.
+usage=$(cat "$here/usage-texts.txt")
 shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
 [ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$errors"
 [ "$shown" = "$usage" ] || fail "the usage dialog's texts, top to bottom, are not the expected ones:" \

@@ -29,12 +29,8 @@ cd "$scratch"
 output=$(wine "$host" --root "$(windows "$scratch")" --snapshot-usage "$(windows "$scratch/usage.bmp")" \
     --close-usage -- Nowhere | tr -d '\r')
 shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
-expected='Use the following option format in the command line:
-orbiter.exe [options] <scenario>
-where <scenario> must be a relative or absolute path with or without the extension "scn", and [options] is one or more of the following:
--p ... pauses the simulation on startup
--e ... exits Orbiter after simulation shutdown
--x ... exits Orbiter, if scenario is not found'
+# The usage dialog's texts, top to bottom.
+expected=$(cat "$here/usage-texts.txt")
 if [ "$shown" != "$expected" ]; then
     echo "FAIL: the usage dialog's texts, top to bottom, are not the expected ones."
     diff <(printf '%s\n' "$expected") <(printf '%s\n' "$shown") || true
