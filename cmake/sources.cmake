@@ -20,6 +20,7 @@ set(SIM_SOURCES
     sim/desktop.cpp
     sim/dialog_template.cpp
     sim/host/date_to_int.cpp
+    sim/host/module_list.cpp
     sim/host/scenario_entries.cpp
     sim/launchpad_window.cpp
     sim/module_image.cpp

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds orbiter-sim and the module, and runs them on a scratch copy of the sample
-# Orbiter folder, so that nothing tracked changes. Extra arguments replace the demo's
-# command line: scripts/demo.sh -- -e Nowhere
+# Builds orbiter-sim and the module, installs the module in Modules/Plugin of a scratch copy of
+# the sample Orbiter folder (whose Orbiter.cfg ticks it), and runs orbiter-sim there, so that
+# nothing tracked changes. Extra arguments replace the demo's command line:
+# scripts/demo.sh -- -e Nowhere
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -13,6 +14,8 @@ cmake --build --preset native --target orbiter-sim Skarvel >/dev/null
 
 scratch=$(mktemp -d /tmp/skarvel-demo-XXXXXX)
 cp -r sample/Orbiter/. "$scratch"
+mkdir -p "$scratch/Modules/Plugin"
+cp build/native/Skarvel.so "$scratch/Modules/Plugin/"
 echo "== Running orbiter-sim in $scratch"
 status=0
 if [ $# -gt 0 ]; then

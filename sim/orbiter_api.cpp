@@ -3,6 +3,7 @@
 #include "sim/desktop.h"
 #include "sim/dialog_template.h"
 #include "sim/host/date_to_int.h"
+#include "sim/module_image.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -94,9 +95,22 @@ std::intptr_t oapiDefDialogProc(WindowHandle, std::uint32_t, MessageParam, Messa
     return 0; // nothing for the module's dialogs beyond what the window manager does anyway
 }
 
+// As Orbiter's InitLib: the module's attach glue calls it, and it asks the module's version and
+// then starts the module, all inside the attach.
 void InitLib(InstanceHandle instance) {
     ++sim::TheOrbiter().initLibCalls;
     sim::TheOrbiter().initLibInstance = instance;
+    if (auto version = reinterpret_cast<std::int32_t (*)()>(
+            sim::FindModuleExport(instance, "GetModuleVersion"))) {
+        sim::Trace("module: version " + std::to_string(version()));
+    }
+    void* start = sim::FindModuleExport(instance, "InitModule");
+    if (start == nullptr) {
+        start = sim::FindModuleExport(instance, "opcDLLInit");
+    }
+    if (start != nullptr) {
+        reinterpret_cast<void (*)(InstanceHandle)>(start)(instance);
+    }
 }
 
 std::int32_t Date2Int(char* date) {

@@ -2,7 +2,12 @@
 
 #include "sim/desktop.h"
 #include "sim/host/scenario_entries.h"
+#include "sim/module_image.h"
 #include "sim/orbiter_api.h"
+
+#include <cstdio>
+#include <dlfcn.h>
+#include <link.h>
 
 namespace sim {
 
@@ -12,8 +17,45 @@ namespace {
 constexpr int MESSAGE_LIMIT = 100000;
 constexpr int LOOP_LIMIT_STATUS = 3;
 
+// A module as Orbiter holds it once loaded: the library and the notifications it exports.
+struct LoadedModule {
+    void* library = nullptr;
+    InstanceHandle instance = nullptr;
+    void (*openRenderViewport)(InstanceHandle) = nullptr;
+    void (*closeRenderViewport)() = nullptr;
+};
+
+// Loads each module in turn, as Orbiter does: loading runs the module's attach glue, whose
+// InitLib starts the module before the load returns. A module that fails to load is reported
+// and skipped.
+std::vector<LoadedModule> LoadModules(const std::vector<ModuleToLoad>& modules) {
+    std::vector<LoadedModule> loaded;
+    for (const ModuleToLoad& module : modules) {
+        void* library = dlopen(module.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            std::fprintf(stderr, "orbiter-sim: cannot load the module %s: %s\n",
+                         module.path.c_str(), dlerror());
+            Trace("module: failed loading " + module.name);
+            continue;
+        }
+        Trace("module: loaded " + module.name);
+        LoadedModule entry;
+        entry.library = library;
+        link_map* image = nullptr;
+        if (dlinfo(library, RTLD_DI_LINKMAP, &image) == 0) {
+            entry.instance = InstanceContaining(image->l_ld);
+        }
+        entry.openRenderViewport =
+            reinterpret_cast<void (*)(InstanceHandle)>(dlsym(library, "opcOpenRenderViewport"));
+        entry.closeRenderViewport =
+            reinterpret_cast<void (*)()>(dlsym(library, "opcCloseRenderViewport"));
+        loaded.push_back(entry);
+    }
+    return loaded;
+}
+
 struct Orbiter {
-    LoadedModule& module;
+    std::vector<LoadedModule> modules;
     Launchpad pad;
     UserActions pending;
     bool exitRequested = false;
@@ -29,10 +71,18 @@ struct Orbiter {
         const Window* check = desktop.Find(pad.pausedCheck);
         const bool paused = check != nullptr && check->checked;
         desktop.Show(pad.window, false);
-        module.openRenderViewport(module.instance);
+        for (const LoadedModule& module : modules) {
+            if (module.openRenderViewport != nullptr) {
+                module.openRenderViewport(module.instance);
+            }
+        }
         Trace("simulation: start \"" + entry + "\" " + (paused ? "paused" : "running"));
         Trace("simulation: end");
-        module.closeRenderViewport();
+        for (const LoadedModule& module : modules) {
+            if (module.closeRenderViewport != nullptr) {
+                module.closeRenderViewport();
+            }
+        }
         desktop.Show(pad.window, true);
     }
 
@@ -66,11 +116,11 @@ struct Orbiter {
 
 } // namespace
 
-int RunOrbiter(const RunOptions& options, LoadedModule& module) {
+int RunOrbiter(const RunOptions& options) {
     Desktop& desktop = TheDesktop();
     TheOrbiter().commandLine = options.commandLine;
-    Orbiter orbiter{module, BuildLaunchpad(options.layout, FindScenarioEntries(options.root)),
-                    options.user};
+    Orbiter orbiter{
+        {}, BuildLaunchpad(options.layout, FindScenarioEntries(options.root)), options.user};
     desktop.onButtonClick = [&orbiter](Window& button) {
         if (button.handle == orbiter.pad.launchButton) {
             orbiter.StartSimulation();
@@ -78,9 +128,8 @@ int RunOrbiter(const RunOptions& options, LoadedModule& module) {
             orbiter.exitRequested = true;
         }
     };
-
-    Trace("module: version " + std::to_string(module.getModuleVersion()));
-    module.initModule(module.instance);
+    // Orbiter loads its modules once the launchpad is on screen.
+    orbiter.modules = LoadModules(options.modules);
 
     int handled = 0;
     while (!orbiter.exitRequested) {
@@ -95,8 +144,9 @@ int RunOrbiter(const RunOptions& options, LoadedModule& module) {
         break;
     }
     desktop.onButtonClick = nullptr;
-    if (module.unload) {
-        module.unload();
+    // Unloading runs each module's detach glue.
+    for (auto module = orbiter.modules.rbegin(); module != orbiter.modules.rend(); ++module) {
+        dlclose(module->library);
     }
     Trace("orbiter: exit 0");
     return 0;

@@ -1,25 +1,16 @@
-// One run of the simulated Orbiter: the launchpad, the module's start-up, the message
-// loop, simulations started from the launchpad, and the simulated user.
+// One run of the simulated Orbiter: the launchpad, the modules loaded as Orbiter loads them, the
+// message loop, simulations started from the launchpad, and the simulated user.
 #pragma once
 
 #include "platform/platform.h"
+#include "sim/host/module_list.h"
 #include "sim/launchpad_window.h"
 
-#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
-
-// The module as Orbiter sees it: its instance and the entry points it exports.
-struct LoadedModule {
-    InstanceHandle instance = nullptr;
-    void (*initModule)(InstanceHandle) = nullptr;
-    void (*openRenderViewport)(InstanceHandle) = nullptr;
-    void (*closeRenderViewport)() = nullptr;
-    std::int32_t (*getModuleVersion)() = nullptr;
-    std::function<void()> unload; // runs the loader's detach glue
-};
 
 struct UserActions {
     bool closeUsage = false; // close the usage dialog with its close box when it appears
@@ -31,10 +22,11 @@ struct RunOptions {
     std::string root = ".";
     LaunchpadLayout layout;
     UserActions user;
+    std::vector<ModuleToLoad> modules; // loaded in this order once the launchpad is shown
 };
 
 // Runs Orbiter on the current simulated desktop until it ends; returns its exit status.
 // The current directory must already be Orbiter's folder.
-int RunOrbiter(const RunOptions& options, LoadedModule& module);
+int RunOrbiter(const RunOptions& options);
 
 } // namespace sim

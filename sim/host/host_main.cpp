@@ -1,16 +1,15 @@
 // orbiter-sim: a Linux program that plays Orbiter for the module. It builds a launchpad on
-// the simulated desktop, provides Orbiter's functions, loads the module and runs Orbiter's
-// message loop, printing one trace line per event.
+// the simulated desktop, provides Orbiter's functions, loads the modules Orbiter.cfg lists (or
+// the one --module names) and runs Orbiter's message loop, printing one trace line per event.
 #include "sim/desktop.h"
 #include "sim/host/host_options.h"
-#include "sim/module_image.h"
+#include "sim/host/module_list.h"
 #include "sim/orbiter_run.h"
 #include "sim/windows_path.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <filesystem>
 #include <unistd.h>
 
@@ -18,14 +17,6 @@ namespace {
 
 constexpr int USAGE_STATUS = 2;
 constexpr int SETUP_STATUS = 1;
-
-template <typename Function> bool Resolve(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    if (function == nullptr) {
-        std::fprintf(stderr, "orbiter-sim: the module does not export %s\n", name);
-    }
-    return function != nullptr;
-}
 
 } // namespace
 
@@ -42,9 +33,10 @@ int main(int argc, char** argv) {
         return USAGE_STATUS;
     }
     std::error_code fsError;
-    fs::path module = options.modulePath.empty()
-                          ? fs::read_symlink("/proc/self/exe", fsError).parent_path() / "Skarvel.so"
-                          : fs::absolute(options.modulePath, fsError);
+    // A module named with --module is taken from where the caller stands, before entering
+    // Orbiter's folder; the modules Orbiter.cfg lists are found there.
+    const std::string modulePath =
+        options.modulePath.empty() ? "" : fs::absolute(options.modulePath, fsError).string();
     options.run.root = sim::ToLinuxPath(options.run.root);
     if (chdir(options.run.root.c_str()) != 0) {
         std::fprintf(stderr, "orbiter-sim: cannot enter Orbiter's folder %s: %s\n",
@@ -52,29 +44,11 @@ int main(int argc, char** argv) {
         return SETUP_STATUS;
     }
     options.run.root = ".";
+    options.run.modules = sim::ModulesToLoad(modulePath, ".so", '/');
+    if (options.run.modules.empty()) {
+        std::fprintf(stderr, "orbiter-sim: Orbiter.cfg lists no module; Orbiter starts without\n");
+    }
 
     sim::ResetDesktop(static_cast<std::uint32_t>(getpid()));
-    // Loading runs the module's attach glue, as LoadLibrary runs DllMain.
-    void* library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        std::fprintf(stderr,
-                     "orbiter-sim: cannot load the module: %s\n"
-                     "Build it first (cmake --preset native && cmake --build --preset native) "
-                     "or name it with --module.\n",
-                     dlerror());
-        return SETUP_STATUS;
-    }
-    sim::LoadedModule loaded;
-    void (*exitModule)(InstanceHandle) = nullptr;
-    if (!Resolve(library, "InitModule", loaded.initModule) ||
-        !Resolve(library, "ExitModule", exitModule) ||
-        !Resolve(library, "opcOpenRenderViewport", loaded.openRenderViewport) ||
-        !Resolve(library, "opcCloseRenderViewport", loaded.closeRenderViewport) ||
-        !Resolve(library, "GetModuleVersion", loaded.getModuleVersion)) {
-        return SETUP_STATUS;
-    }
-    loaded.instance = sim::InstanceContaining(reinterpret_cast<const void*>(loaded.initModule));
-    // Unloading runs the module's detach glue.
-    loaded.unload = [library] { dlclose(library); };
-    return sim::RunOrbiter(options.run, loaded);
+    return sim::RunOrbiter(options.run);
 }

@@ -10,7 +10,7 @@ namespace sim {
 
 struct HostOptions {
     RunOptions run;
-    std::string modulePath; // empty: Skarvel.so beside the host
+    std::string modulePath; // empty: the modules Orbiter.cfg lists
 };
 
 // Parses the arguments after the program name. On an error, returns false and says why.

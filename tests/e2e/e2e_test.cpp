@@ -13,7 +13,10 @@ struct HostCase {
     std::vector<std::string> absent;  // line prefixes that must not appear
     int status;                       // 255 is the module's exit code -1
     const char* stagedFrom = nullptr; // the file staged as "(Current state)"; null: unchanged
+    const char* orbiterCfg = nullptr; // Orbiter.cfg's text; null: the sample's, which ticks Skarvel
 };
+
+const char LOADED[] = "module: loaded Skarvel";
 
 // "{root}" in an argument or line stands for Orbiter's folder as the host names it.
 std::vector<std::string> WithRoot(std::vector<std::string> texts, const std::string& root) {
@@ -31,10 +34,31 @@ void PrintTo(const HostCase& row, std::ostream* out) {
 
 class HostTest : public ::testing::TestWithParam<HostCase> {};
 
+// Orbiter starts a module from inside its attach, so the whole start-up (the version asked,
+// the launchpad prepared, the scenario staged, the first dialog opened) comes before the host
+// sees the load return.
+::testing::AssertionResult StartUpInsideTheLoad(const HostRun& run) {
+    bool loaded = false;
+    for (const std::string& line : run.lines) {
+        loaded = loaded || line == LOADED;
+        for (const char* startUp : {"module: version", "tree:", "start-paused:", "copy:"}) {
+            if (loaded && line.rfind(startUp, 0) == 0) {
+                return ::testing::AssertionFailure()
+                       << "\"" << line << "\" after \"" << LOADED << "\":\n"
+                       << Transcript(run);
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST_P(HostTest, Runs) {
     const HostCase& row = GetParam();
     ScratchOrbiter folder;
     const std::string before = folder.Read(STAGED);
+    if (row.orbiterCfg != nullptr) {
+        folder.Write("Orbiter.cfg", row.orbiterCfg);
+    }
 
     const HostRun run = RunHost(folder, WithRoot(row.args, folder.HostPath()));
 
@@ -44,6 +68,7 @@ TEST_P(HostTest, Runs) {
     }
     // The module forgets each dialog it closes, so it never closes one twice.
     EXPECT_TRUE(NoLineStartsWith(run, "dialog: close unknown"));
+    EXPECT_TRUE(StartUpInsideTheLoad(run));
     EXPECT_EQ(run.status, row.status) << run.errors;
     EXPECT_EQ(folder.Read(STAGED),
               row.stagedFrom != nullptr ? folder.Read(row.stagedFrom) : before);
@@ -51,9 +76,10 @@ TEST_P(HostTest, Runs) {
 
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};
 
-// A launchpad the module cannot use: it ends the process before reading the command line.
+// A launchpad the module cannot use: it ends the process before reading the command line, from
+// inside its attach, so the host never sees the load return.
 std::vector<std::string> Broken() {
-    std::vector<std::string> absent = {"tree: selected", "start-paused:", "orbiter: exit"};
+    std::vector<std::string> absent = {"tree: selected", "start-paused:", "orbiter: exit", LOADED};
     absent.insert(absent.end(), BEFORE_COMMAND_LINE.begin(), BEFORE_COMMAND_LINE.end());
     return absent;
 }
@@ -90,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"--", "-p", "-e", "\"Scenarios\\Demo Flight\""},
                  {"module: version 60425", "tree: selected \"(Current state)\"",
                   "start-paused: off", "start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"),
-                  "dialog: open 101", "click: launch", "dialog: close 101",
+                  "dialog: open 101", LOADED, "click: launch", "dialog: close 101",
                   "simulation: start \"(Current state)\" paused", "simulation: end",
                   "dialog: open 101", "click: exit", "orbiter: exit 0"},
                  {"user:", "dialog: open 102"},
@@ -119,8 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A scenario that cannot be copied.
         HostCase{"MissingWithOptionXExitsAtOnce",
                  {"-x", "Scenarios\\Nowhere"},
-                 {Copy("Scenarios\\Nowhere.scn", "failed"), "dialog: open 101", "click: exit",
-                  "orbiter: exit 0"},
+                 {Copy("Scenarios\\Nowhere.scn", "failed"), "dialog: open 101", LOADED,
+                  "click: exit", "orbiter: exit 0"},
                  {"simulation:", "click: launch", "user:"},
                  0},
         HostCase{"MissingWithOptionsEAndXExitsAtOnce",
@@ -136,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostCase{"MissingShowsUsage",
                  {"-e", "Nowhere"},
                  Then(Then({Copy("Nowhere", "failed")}, UsageShown()),
-                      {"user: close orbiter", "dialog: close 102", "orbiter: exit 0"}),
+                      {LOADED, "user: close orbiter", "dialog: close 102", "orbiter: exit 0"}),
                  {"simulation:", "click:"},
                  0},
         HostCase{"UsageClosedThenLaunchedByHandStillExits",
@@ -149,10 +175,27 @@ INSTANTIATE_TEST_SUITE_P(
         HostCase{"EmptyCommandLineOpensNothing",
                  {},
                  {"module: version 60425", "tree: selected \"(Current state)\"",
-                  "start-paused: off", Copy("", "failed"), "user: close orbiter",
+                  "start-paused: off", Copy("", "failed"), LOADED, "user: close orbiter",
                   "orbiter: exit 0"},
                  {"dialog:", "start-paused: on"},
-                 0}),
+                 0},
+        // Orbiter.cfg: a listed module that fails to load is skipped, and the next one runs.
+        HostCase{"ListedModuleThatFailsIsSkipped",
+                 {"-x", "Scenarios\\Demo"},
+                 {"module: failed loading Missing", "module: version 60425", LOADED,
+                  "click: launch", LAUNCHED_SCENARIO, "orbiter: exit 0"},
+                 {},
+                 0,
+                 "Scenarios/Demo.scn",
+                 "ACTIVE_MODULES\r\n  Missing\r\n\tSkarvel \r\nEND_MODULES\r\n"},
+        // Nothing ticked: no module runs, and the launchpad waits for the user.
+        HostCase{"NoModuleTicked",
+                 {"-x", "Scenarios\\Demo"},
+                 {"user: close orbiter", "orbiter: exit 0"},
+                 {"module:", "tree:", "copy:", "dialog:"},
+                 0,
+                 nullptr,
+                 "; no modules\nACTIVE_MODULES\nEND_MODULES\n"}),
     [](const ::testing::TestParamInfo<HostCase>& row) { return row.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(

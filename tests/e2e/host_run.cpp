@@ -16,9 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string HostCommand() {
-    const char* chosen = std::getenv("SKARVEL_HOST");
-    return chosen != nullptr && *chosen != '\0' ? chosen : DEFAULT_HOST;
+// The environment's setting, or the default the build gives.
+std::string Chosen(const char* variable, const char* fallback) {
+    const char* chosen = std::getenv(variable);
+    return chosen != nullptr && *chosen != '\0' ? chosen : fallback;
 }
 
 std::vector<std::string> SplitWords(const std::string& text) {
@@ -86,6 +87,10 @@ ScratchOrbiter::ScratchOrbiter() {
     }
     path_ = pattern;
     fs::copy(SAMPLE_ORBITER, path_, fs::copy_options::recursive);
+    // Installed where Orbiter looks for it; the sample's Orbiter.cfg ticks it.
+    const fs::path module = Chosen("SKARVEL_MODULE", DEFAULT_MODULE);
+    fs::create_directories(fs::path(path_) / "Modules" / "Plugin");
+    fs::copy_file(module, fs::path(path_) / "Modules" / "Plugin" / module.filename());
 }
 
 ScratchOrbiter::~ScratchOrbiter() {
@@ -114,7 +119,7 @@ void ScratchOrbiter::Write(const std::string& relative, const std::string& bytes
 }
 
 HostRun RunHost(const ScratchOrbiter& folder, const std::vector<std::string>& args) {
-    std::vector<std::string> command = SplitWords(HostCommand());
+    std::vector<std::string> command = SplitWords(Chosen("SKARVEL_HOST", DEFAULT_HOST));
     command.push_back("--root");
     command.push_back(folder.HostPath());
     command.insert(command.end(), args.begin(), args.end());
@@ -160,8 +165,6 @@ HostRun RunHost(const ScratchOrbiter& folder, const std::vector<std::string>& ar
     return run;
 }
 
-namespace {
-
 std::string Transcript(const HostRun& run) {
     std::string text = "exit status " + std::to_string(run.status) + ", output:\n";
     for (const std::string& line : run.lines) {
@@ -172,8 +175,6 @@ std::string Transcript(const HostRun& run) {
     }
     return text;
 }
-
-} // namespace
 
 ::testing::AssertionResult LinesInOrder(const HostRun& run,
                                         const std::vector<std::string>& expected) {

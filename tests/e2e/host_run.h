@@ -12,7 +12,8 @@ struct HostRun {
     std::string errors;             // standard error
 };
 
-// A scratch copy of the sample Orbiter folder, removed again when it goes out of scope.
+// A scratch copy of the sample Orbiter folder with the module installed in Modules/Plugin (the
+// one SKARVEL_MODULE names, else the build's Skarvel.so), removed again when it goes out of scope.
 class ScratchOrbiter {
 public:
     ScratchOrbiter();
@@ -35,6 +36,8 @@ private:
 // and waits.
 HostRun RunHost(const ScratchOrbiter& folder, const std::vector<std::string>& args);
 
+// The run as a person reads it in a failure message: exit status, output, standard error.
+std::string Transcript(const HostRun& run);
 // Whether `expected` occurs in `lines` in this order (other lines may stand between).
 ::testing::AssertionResult LinesInOrder(const HostRun& run,
                                         const std::vector<std::string>& expected);

@@ -69,21 +69,28 @@ struct LoadedImage {
     void* handle;
 };
 
-TEST_F(FrameTest, AttachCallsInitLibAndFindsTheModulesOwnExitModule) {
+TEST_F(FrameTest, AttachStartsTheModuleBeforeTheLoadReturnsAndFindsItsOwnExitModule) {
+    BuildPad();
     LoadedImage module(SKARVEL_MODULE_IMAGE);
     ASSERT_NE(module.handle, nullptr) << dlerror();
     const InstanceHandle instance = module.Instance("InitModule");
     EXPECT_EQ(sim::TheOrbiter().initLibCalls, 1);
     EXPECT_EQ(sim::TheOrbiter().initLibInstance, instance);
+    // Orbiter's InitLib asked the version and ran the start-up, all inside the load.
+    ASSERT_GE(trace.size(), 2u);
+    EXPECT_EQ(trace[0], "module: version 60425");
+    EXPECT_EQ(trace[1], "tree: selected \"(Current state)\"");
     EXPECT_EQ(reinterpret_cast<void*>(FindExitHook(instance)), dlsym(module.handle, "ExitModule"));
 }
 
-TEST_F(FrameTest, HookLookupFallsBackToOlderNameThenToNothing) {
+TEST_F(FrameTest, OlderNamesStartAndUnloadAModuleWithoutTheNewOnes) {
     LoadedImage fallback(HOOK_FALLBACK_IMAGE);
     LoadedImage none(HOOK_NONE_IMAGE);
     ASSERT_NE(fallback.handle, nullptr) << dlerror();
     ASSERT_NE(none.handle, nullptr) << dlerror();
 
+    InitLib(fallback.Instance("opcDLLExit"));
+    EXPECT_EQ(*static_cast<int*>(dlsym(fallback.handle, "opcDLLInitCalls")), 1);
     EXPECT_EQ(reinterpret_cast<void*>(FindExitHook(fallback.Instance("opcDLLExit"))),
               dlsym(fallback.handle, "opcDLLExit"));
     EXPECT_EQ(FindExitHook(none.Instance("SomethingElse")), nullptr);

@@ -1,10 +1,10 @@
 // orbiter.exe: a Win32 test host that plays Orbiter for the real Skarvel.dll, with real
 // windows. It takes orbiter-sim's command line and prints orbiter-sim's trace lines.
-#include "copy_trace.h"
 #include "extra_windows.h"
 #include "orbiter_exports.h"
 #include "orbiter_run.h"
 #include "sim/host/host_options.h"
+#include "sim/host/module_list.h"
 
 #include <windows.h>
 
@@ -25,7 +25,7 @@ constexpr DWORD WATCHDOG_MS = 45000;
 // An option of this host only, taken out before orbiter-sim's options are read.
 const char SNAPSHOT_OPTION[] = "--snapshot-usage";
 
-// orbiter-sim's usage text, with this program's and the DLL's names and place, and this host's
+// orbiter-sim's usage text, with this program's name and the modules' place, and this host's
 // option.
 std::string Usage() {
     std::string text =
@@ -33,11 +33,9 @@ std::string Usage() {
         "Pictures:\n"
         "  --snapshot-usage BMP when the usage dialog opens, measure how its texts fit\n"
         "                      and save a picture of it\n";
-    for (const auto& [from, to] :
-         {std::pair<std::string, std::string>{"Skarvel.so beside orbiter-sim",
-                                              "Modules\\Plugin\\Skarvel.dll in Orbiter's folder"},
-          {"orbiter-sim", "orbiter.exe"},
-          {"Skarvel.so", "Skarvel.dll"}}) {
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"Modules/Plugin/NAME.so",
+                                                                       "Modules\\Plugin\\NAME.dll"},
+                                   {"orbiter-sim", "orbiter.exe"}}) {
         for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
             text.replace(at, from.size(), to);
         }
@@ -52,24 +50,12 @@ DWORD WINAPI Watchdog(LPVOID) {
     ExitProcess(HUNG_STATUS);
 }
 
-template <typename Function> bool Resolve(HMODULE library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    if (function == nullptr) {
-        std::fprintf(stderr, "orbiter.exe: the module does not export %s\n", name);
-    }
-    return function != nullptr;
-}
-
-// Where Orbiter keeps plug-in modules: Modules\Plugin under its folder, the current directory.
-// A full path, so that LoadLibrary does not search the program's own folder first.
-std::string DefaultModule() {
-    char folder[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, folder);
-    std::string path = folder;
-    if (!path.empty() && path.back() != '\\') {
-        path += '\\';
-    }
-    return path + "Modules\\Plugin\\Skarvel.dll";
+// A path made full against the current directory: modules are loaded by full path, so that
+// LoadLibrary does not search the program's own folder first.
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return length > 0 && length < MAX_PATH ? full : path;
 }
 
 } // namespace
@@ -98,42 +84,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orbiter.exe: %s\n%s", error.c_str(), Usage().c_str());
         return USAGE_STATUS;
     }
+    // A module named with --module is taken from where the caller stands, before entering
+    // Orbiter's folder; the modules Orbiter.cfg lists are found there.
+    const std::string modulePath = options.modulePath.empty() ? "" : FullPath(options.modulePath);
     if (!SetCurrentDirectoryA(options.run.root.c_str())) {
         std::fprintf(stderr, "orbiter.exe: cannot enter Orbiter's folder %s (error %lu)\n",
                      options.run.root.c_str(), GetLastError());
         return SETUP_STATUS;
     }
-    const std::string modulePath =
-        options.modulePath.empty() ? DefaultModule() : options.modulePath;
     options.run.root = ".";
+    options.run.modules = sim::ModulesToLoad(modulePath, ".dll", '\\');
+    for (sim::ModuleToLoad& module : options.run.modules) {
+        module.path = FullPath(module.path);
+    }
+    if (options.run.modules.empty()) {
+        std::fprintf(stderr, "orbiter.exe: Orbiter.cfg lists no module; Orbiter starts without\n");
+    }
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
-
-    // Loading runs the module's DllMain, whose attach glue calls InitLib.
-    const HMODULE library = LoadLibraryA(modulePath.c_str());
-    if (library == nullptr) {
-        const DWORD loadError = GetLastError();
-        std::fprintf(stderr, "orbiter.exe: cannot load the module %s (error %lu).\n%s\n",
-                     modulePath.c_str(), loadError,
-                     loadError == ERROR_MOD_NOT_FOUND
-                         ? "Put it in Modules\\Plugin under Orbiter's folder, or name it with "
-                           "--module."
-                         : "Its imports may not match what this orbiter.exe exports "
-                           "(objdump -p shows both tables).");
-        return SETUP_STATUS;
-    }
-    host::LoadedModule loaded;
-    loaded.instance = library;
-    void (*exitModule)(HINSTANCE) = nullptr;
-    if (!Resolve(library, "InitModule", loaded.initModule) ||
-        !Resolve(library, "ExitModule", exitModule) ||
-        !Resolve(library, "opcOpenRenderViewport", loaded.openRenderViewport) ||
-        !Resolve(library, "opcCloseRenderViewport", loaded.closeRenderViewport) ||
-        !Resolve(library, "GetModuleVersion", loaded.getModuleVersion)) {
-        return SETUP_STATUS;
-    }
-    if (!host::TraceCopiesOf(library)) {
-        std::fprintf(stderr, "orbiter.exe: the module imports no CopyFileA to trace; "
-                             "its copy: lines will be missing\n");
-    }
-    return host::RunOrbiter(options.run, loaded);
+    return host::RunOrbiter(options.run);
 }

@@ -4,6 +4,7 @@
 // (exports-plain.def). The host's own names here are exported under no name of their own.
 #include "orbiter_exports.h"
 
+#include "copy_trace.h"
 #include "dialog_layout.h"
 #include "platform/platform.h"
 #include "sim/host/date_to_int.h"
@@ -123,7 +124,27 @@ std::intptr_t HostDefDialogProc(WindowHandle, std::uint32_t, MessageParam, Messa
     return 0; // nothing for the module's dialogs beyond the dialog manager's own handling
 }
 
-void HostInitLib(InstanceHandle) {}
+// As Orbiter's InitLib: the module's attach glue calls it, and it asks the module's version and
+// then starts the module, all inside the attach, with the loader lock held.
+void HostInitLib(InstanceHandle instance) {
+    const HMODULE module = static_cast<HMODULE>(instance);
+    // The start-up copies the scenario, so its copies are traced from here on.
+    if (!host::TraceCopiesOf(module)) {
+        std::fprintf(stderr, "orbiter.exe: the module imports no CopyFileA to trace; "
+                             "its copy: lines will be missing\n");
+    }
+    if (auto version = reinterpret_cast<int(__cdecl*)()>(
+            reinterpret_cast<void*>(GetProcAddress(module, "GetModuleVersion")))) {
+        host::Trace("module: version " + std::to_string(version()));
+    }
+    FARPROC start = GetProcAddress(module, "InitModule");
+    if (start == nullptr) {
+        start = GetProcAddress(module, "opcDLLInit");
+    }
+    if (start != nullptr) {
+        reinterpret_cast<void(__cdecl*)(HINSTANCE)>(reinterpret_cast<void*>(start))(module);
+    }
+}
 
 std::int32_t HostDate2Int(char* date) {
     return sim::ConvertDate(date);

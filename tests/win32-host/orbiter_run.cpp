@@ -7,6 +7,9 @@
 #include "sim/host/scenario_entries.h"
 #include "trace.h"
 
+#include <cstdio>
+#include <vector>
+
 namespace host {
 
 namespace {
@@ -24,8 +27,50 @@ constexpr int USAGE_TEMPLATE = 102;
 
 const char RENDER_CLASS[] = "SkarvelHostRenderWindow";
 
+// A module as Orbiter holds it once loaded: the library and the notifications it exports.
+struct LoadedModule {
+    HMODULE library = nullptr;
+    // Orbiter's own signature; the module exports ExitModule under this name, which takes one
+    // argument and ignores it: the C calling convention lets the caller pass more.
+    void(__cdecl* openRenderViewport)(HWND, DWORD, DWORD, BOOL) = nullptr;
+    void(__cdecl* closeRenderViewport)() = nullptr;
+};
+
+template <typename Function> Function Export(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+// Loads each module in turn, as Orbiter does: LoadLibrary runs the module's DllMain, whose
+// InitLib starts the module before LoadLibrary returns. A module that fails to load is reported
+// and skipped.
+std::vector<LoadedModule> LoadModules(const std::vector<sim::ModuleToLoad>& modules) {
+    std::vector<LoadedModule> loaded;
+    for (const sim::ModuleToLoad& module : modules) {
+        const HMODULE library = LoadLibraryA(module.path.c_str());
+        if (library == nullptr) {
+            const DWORD error = GetLastError();
+            std::fprintf(stderr, "orbiter.exe: cannot load the module %s (error %lu). %s\n",
+                         module.path.c_str(), error,
+                         error == ERROR_MOD_NOT_FOUND
+                             ? "Put it in Modules\\Plugin under Orbiter's folder, or name it "
+                               "with --module."
+                             : "Its imports may not match what this orbiter.exe exports "
+                               "(objdump -p shows both tables).");
+            Trace("module: failed loading " + module.name);
+            continue;
+        }
+        Trace("module: loaded " + module.name);
+        loaded.push_back(
+            {library,
+             Export<decltype(LoadedModule::openRenderViewport)>(library, "opcOpenRenderViewport"),
+             Export<decltype(LoadedModule::closeRenderViewport)>(library,
+                                                                 "opcCloseRenderViewport")});
+    }
+    return loaded;
+}
+
 struct Orbiter {
-    LoadedModule& module;
+    std::vector<LoadedModule> modules;
     Launchpad pad;
     sim::UserActions pending;
     bool exitRequested = false;
@@ -50,10 +95,18 @@ struct Orbiter {
         const bool paused = pad.StartPaused();
         ShowWindow(pad.window, SW_HIDE);
         const HWND render = OpenRenderWindow();
-        module.openRenderViewport(render, 320, 240, FALSE);
+        for (const LoadedModule& module : modules) {
+            if (module.openRenderViewport != nullptr) {
+                module.openRenderViewport(render, 320, 240, FALSE);
+            }
+        }
         Trace("simulation: start \"" + *entry + "\" " + (paused ? "paused" : "running"));
         Trace("simulation: end");
-        module.closeRenderViewport();
+        for (const LoadedModule& module : modules) {
+            if (module.closeRenderViewport != nullptr) {
+                module.closeRenderViewport();
+            }
+        }
         DestroyWindow(render);
         ShowWindow(pad.window, SW_SHOW);
     }
@@ -85,9 +138,9 @@ bool Idle() {
 
 } // namespace
 
-int RunOrbiter(const sim::RunOptions& options, LoadedModule& module) {
+int RunOrbiter(const sim::RunOptions& options) {
     SetOrbiterCommandLine(options.commandLine);
-    Orbiter orbiter{module, Launchpad(), options.user};
+    Orbiter orbiter{{}, Launchpad(), options.user};
     orbiter.pad.onLaunch = [&orbiter] { orbiter.StartSimulation(); };
     orbiter.pad.onExit = [&orbiter] { orbiter.exitRequested = true; };
     std::string error;
@@ -104,8 +157,8 @@ int RunOrbiter(const sim::RunOptions& options, LoadedModule& module) {
         return SETUP_STATUS;
     }
 
-    Trace("module: version " + std::to_string(module.getModuleVersion()));
-    module.initModule(module.instance);
+    // Orbiter loads its modules once the launchpad is on screen.
+    orbiter.modules = LoadModules(options.modules);
 
     const DWORD deadline = GetTickCount() + RUN_TIME_LIMIT_MS;
     int handled = 0;
@@ -126,8 +179,10 @@ int RunOrbiter(const sim::RunOptions& options, LoadedModule& module) {
         Trace("user: close orbiter");
         break;
     }
-    // Unloading runs the module's detach glue, which closes any dialog it still has open.
-    FreeLibrary(module.instance);
+    // Unloading runs each module's detach glue, which closes any dialog it still has open.
+    for (auto module = orbiter.modules.rbegin(); module != orbiter.modules.rend(); ++module) {
+        FreeLibrary(module->library);
+    }
     Trace("orbiter: exit 0");
     return 0;
 }

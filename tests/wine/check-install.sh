@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the add-on zip as a user would and runs Orbiter there: the zip is unpacked into a
-# scratch Orbiter folder holding the sample scenarios and the test host as orbiter.exe, which
-# then loads the module from Modules\Plugin, with no --module. Checks, in order:
+# scratch Orbiter folder holding the sample scenarios, an Orbiter.cfg that ticks no module, and
+# the test host as orbiter.exe, which loads the modules Orbiter.cfg ticks from Modules\Plugin.
+# Checks, in order:
 #   - the unpacked DLL's imports and the host's exports are both exactly Orbiter's names;
-#   - the road of one request, -p -e "Scenarios\Demo Flight": every trace line, and the staged
-#     scenario byte for byte;
+#   - unpacked but not yet ticked: Orbiter loads no module and shows its launchpad;
+#   - ticked as the Modules tab ticks it (scripts/tick-module.sh), the road of one request,
+#     -p -e "Scenarios\Demo Flight": every trace line, and the staged scenario byte for byte;
 #   - a scenario that cannot be found: the usage dialog's texts;
-#   - the same request with the host that exports plain names: the module fails to load and
-#     nothing is staged.
+#   - the same request with the host that exports plain names: the module fails to load,
+#     Orbiter goes on without it, and nothing is staged.
 # Run it inside tests/wine/with-wine.sh.
 #
 #   tests/wine/check-install.sh ZIP HOST_EXE PLAIN_NAMES_HOST_EXE OBJDUMP CLANG_TARGET
@@ -29,6 +31,7 @@ scratch=$(mktemp -d)
 kept=$(mktemp -d) # outside Orbiter's folder: the original staged scenario, standard error
 trap 'rm -rf "$scratch" "$kept"' EXIT
 cp -r "$source_dir/sample/Orbiter/." "$scratch/"
+grep -v '^ *Skarvel *$' "$source_dir/sample/Orbiter/Orbiter.cfg" >"$scratch/Orbiter.cfg"
 cp "$host" "$scratch/orbiter.exe"
 echo "== Unpacking $(basename "$zip_file") into a scratch Orbiter folder"
 unzip -q "$zip_file" -d "$scratch"
@@ -54,16 +57,31 @@ run() {
     errors=$(tr -d '\r' <"$kept/errors")
 }
 
-echo '== orbiter.exe -p -e "Scenarios\Demo Flight"'
 cp "$staged" "$kept/original.scn"
+echo '== Not yet ticked: orbiter.exe -p -e "Scenarios\Demo Flight"'
 run -p -e '"Scenarios\Demo Flight"'
 printf '%s\n' "$output" | sed 's/^/   /'
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$errors"
+[ "$output" = $'user: close orbiter\norbiter: exit 0' ] ||
+    fail "with nothing ticked in Orbiter.cfg, Orbiter should load no module and wait for the user"
+cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though no module was ticked"
+
+echo '== Ticked in Orbiter.cfg, as the Modules tab ticks it'
+cp Orbiter.cfg "$kept/Orbiter.cfg"
+"$source_dir/scripts/tick-module.sh" Orbiter.cfg Skarvel
+diff "$kept/Orbiter.cfg" Orbiter.cfg | sed 's/^/   /' || true
+
+echo '== orbiter.exe -p -e "Scenarios\Demo Flight"'
+run -p -e '"Scenarios\Demo Flight"'
+printf '%s\n' "$output" | sed 's/^/   /'
+# Orbiter starts the module from inside its DllMain: the start-up comes before the load returns.
 road='module: version 60425
 tree: selected "(Current state)"
 start-paused: off
 start-paused: on
 copy: "Scenarios\Demo Flight.scn" -> "Scenarios\(Current state).scn" ok
 dialog: open 101
+module: loaded Skarvel
 click: launch
 dialog: close 101
 simulation: start "(Current state)" paused
@@ -93,12 +111,13 @@ cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though nothi
 echo '== The same request with an orbiter.exe that exports the plain names'
 cp "$plain_host" orbiter.exe
 run -p -e '"Scenarios\Demo Flight"'
-printf '%s\n' "$output" "$errors" | grep . | sed 's/^/   /'
-[ "$code" -eq 1 ] && [[ "$errors" == *"cannot load the module"* ]] ||
-    fail "the module should fail to load (status 1), but orbiter.exe ended with status $code"
+printf '%s\n' "$output" "$errors" | sed '/^$/d; s/^/   /'
+[ "$code" -eq 0 ] && [[ "$output" == *"module: failed loading Skarvel"* ]] &&
+    [[ "$errors" == *"cannot load the module"* ]] ||
+    fail "the module should fail to load and Orbiter go on (status 0); orbiter.exe ended with status $code"
 [[ "$output" != *"module: version"* ]] || fail "the module was loaded and called"
 cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though the module did not load"
 
-[ $status -eq 0 ] && echo "ok: installed from the zip, the module binds to orbiter.exe and runs;" \
-    "with plain names it does not load"
+[ $status -eq 0 ] && echo "ok: installed from the zip and ticked, the module binds to orbiter.exe" \
+    "and runs; with plain names it does not load"
 exit $status

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the end-to-end table (tests/e2e) against the Win32 test host and the real DLL under
-# Wine; the host is told where the DLL is with --module. The table's runner is a Linux program
-# from the native build; it is built first when it is missing.
+# Wine; each row installs the DLL in Modules\Plugin of its scratch Orbiter folder, whose
+# Orbiter.cfg ticks it. The table's runner is a Linux program from the native build; it is built
+# first when it is missing.
 #
 #   tests/wine/run-e2e.sh i686|x64 HOST_EXE MODULE_DLL WINEPREFIX [GTEST ARG...]
 set -euo pipefail
@@ -23,13 +24,12 @@ if [ ! -x "$runner" ]; then
         exit 1
     }
 fi
-case "$host$module" in
+case "$host" in
 *' '*)
-    echo "error: the path $host or $module contains a blank, which SKARVEL_HOST cannot carry;" >&2
+    echo "error: the path $host contains a blank, which SKARVEL_HOST cannot carry;" >&2
     echo "       build in a folder whose path has none." >&2
     exit 1
     ;;
 esac
-windows_module="Z:${module//\//\\}"
-echo "== End-to-end table under Wine: $host with $windows_module"
-SKARVEL_HOST="wine $host --module $windows_module" exec "$here/with-wine.sh" "$arch" "$prefix" "$runner" "$@"
+echo "== End-to-end table under Wine: $host with $module"
+SKARVEL_HOST="wine $host" SKARVEL_MODULE=$module exec "$here/with-wine.sh" "$arch" "$prefix" "$runner" "$@"
