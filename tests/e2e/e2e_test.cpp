@@ -69,7 +69,7 @@ TEST_P(HostTest, Runs) {
     // The module forgets each dialog it closes, so it never closes one twice.
     EXPECT_TRUE(NoLineStartsWith(run, "dialog: close unknown"));
     EXPECT_TRUE(StartUpInsideTheLoad(run));
-    EXPECT_EQ(run.status, row.status) << run.errors;
+    EXPECT_EQ(run.status, row.status) << Transcript(run);
     EXPECT_EQ(folder.Read(STAGED),
               row.stagedFrom != nullptr ? folder.Read(row.stagedFrom) : before);
 }

@@ -151,10 +151,15 @@ HostRun RunHost(const ScratchOrbiter& folder, const std::vector<std::string>& ar
     close(err[1]);
     HostRun run;
     std::string printed;
+    const auto started = std::chrono::steady_clock::now();
     const int status = CollectUntilExit(child, out[0], err[0], printed, run.errors);
+    run.milliseconds = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - started)
+                                             .count());
     close(out[0]);
     close(err[0]);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     std::istringstream lines(printed);
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r') {
@@ -166,13 +171,13 @@ HostRun RunHost(const ScratchOrbiter& folder, const std::vector<std::string>& ar
 }
 
 std::string Transcript(const HostRun& run) {
-    std::string text = "exit status " + std::to_string(run.status) + ", output:\n";
+    std::string text = (run.signal != 0 ? "ended by signal " + std::to_string(run.signal)
+                                        : "exit status " + std::to_string(run.status)) +
+                       " after " + std::to_string(run.milliseconds) + " ms, output:\n";
     for (const std::string& line : run.lines) {
         text += "    " + line + "\n";
     }
-    if (!run.errors.empty()) {
-        text += "standard error:\n" + run.errors;
-    }
+    text += run.errors.empty() ? "standard error: empty\n" : "standard error:\n" + run.errors;
     return text;
 }
 

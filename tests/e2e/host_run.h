@@ -8,6 +8,8 @@
 
 struct HostRun {
     int status = -1;                // the exit status, or -1 when it did not exit normally
+    int signal = 0;                 // the signal that ended it, if one did
+    long milliseconds = 0;          // from start to end
     std::vector<std::string> lines; // standard output, line by line
     std::string errors;             // standard error
 };
