@@ -28,7 +28,7 @@ source_dir=$(cd "$here/../.." && pwd)
 staged="Scenarios/(Current state).scn"
 
 scratch=$(mktemp -d)
-kept=$(mktemp -d) # outside Orbiter's folder: the original staged scenario, standard error
+kept=$(mktemp -d) # outside Orbiter's folder: the original staged scenario and Orbiter.cfg
 trap 'rm -rf "$scratch" "$kept"' EXIT
 cp -r "$source_dir/sample/Orbiter/." "$scratch/"
 grep -v '^ *Skarvel *$' "$source_dir/sample/Orbiter/Orbiter.cfg" >"$scratch/Orbiter.cfg"
@@ -39,10 +39,12 @@ unzip -q "$zip_file" -d "$scratch"
 cd "$scratch"
 
 status=0
+# Reports a failed check, with what orbiter.exe did in the last run.
 fail() {
     echo "FAIL: $1"
     shift
     printf '%s\n' "$@" | sed 's/^/    /'
+    describe_run | sed 's/^/    /'
     status=1
 }
 
@@ -50,18 +52,17 @@ echo "== The module's imports and the host's exports"
 "$source_dir/tests/dll/check_dll_imports.sh" "$objdump" "$target" Modules/Plugin/Skarvel.dll || status=1
 "$source_dir/tests/dll/check_dll_imports.sh" --host-exports "$objdump" "$target" orbiter.exe || status=1
 
+source "$here/run-program.sh"
 # Runs orbiter.exe in the folder with Orbiter's command line; sets `output`, `errors`, `code`.
 run() {
-    code=0
-    output=$(wine orbiter.exe -- "$@" 2>"$kept/errors" | tr -d '\r') || code=$?
-    errors=$(tr -d '\r' <"$kept/errors")
+    run_program orbiter.exe -- "$@"
 }
 
 cp "$staged" "$kept/original.scn"
 echo '== Not yet ticked: orbiter.exe -p -e "Scenarios\Demo Flight"'
 run -p -e '"Scenarios\Demo Flight"'
 printf '%s\n' "$output" | sed 's/^/   /'
-[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$errors"
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code"
 [ "$output" = $'user: close orbiter\norbiter: exit 0' ] ||
     fail "with nothing ticked in Orbiter.cfg, Orbiter should load no module and wait for the user"
 cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though no module was ticked"
@@ -90,7 +91,7 @@ dialog: open 101
 click: exit
 dialog: close 101
 orbiter: exit 0'
-[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$errors"
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code"
 [ "$output" = "$road" ] || fail "the trace is not the road of one request:" \
     "$(diff <(printf '%s\n' "$road") <(printf '%s\n' "$output") || true)"
 cmp -s "$staged" "Scenarios/Demo Flight.scn" ||
@@ -103,7 +104,7 @@ printf '%s\n' "$output" | sed 's/^/   /'
 # The usage dialog's texts, top to bottom.
 usage=$(cat "$here/usage-texts.txt")
 shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
-[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$errors"
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code"
 [ "$shown" = "$usage" ] || fail "the usage dialog's texts, top to bottom, are not the expected ones:" \
     "$(diff <(printf '%s\n' "$usage") <(printf '%s\n' "$shown") || true)"
 cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though nothing was found to stage"

@@ -26,16 +26,21 @@ cp "$module" "$scratch/Modules/Plugin/Skarvel.dll"
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 
 cd "$scratch"
-output=$(wine "$host" --root "$(windows "$scratch")" --snapshot-usage "$(windows "$scratch/usage.bmp")" \
-    --close-usage -- Nowhere | tr -d '\r')
+source "$here/run-program.sh"
+run_program "$host" --root "$(windows "$scratch")" --snapshot-usage "$(windows "$scratch/usage.bmp")" \
+    --close-usage -- Nowhere
+if [ "$code" -ne 0 ]; then
+    echo "FAIL: the host ended with status $code."
+    describe_run
+    exit 1
+fi
 shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
 # The usage dialog's texts, top to bottom.
 expected=$(cat "$here/usage-texts.txt")
 if [ "$shown" != "$expected" ]; then
     echo "FAIL: the usage dialog's texts, top to bottom, are not the expected ones."
     diff <(printf '%s\n' "$expected") <(printf '%s\n' "$shown") || true
-    echo "The host printed:"
-    printf '%s\n' "$output"
+    describe_run
     exit 1
 fi
 # The layout a Windows user sees: the bitmap face, and every text within its control.
@@ -56,13 +61,13 @@ fi
 # by closing its dialog through Orbiter.
 closing=$(printf '%s\n' "$output" | sed -n '/^user: close usage$/,$p')
 if [ "$(printf '%s\n' "$closing" | sed -n 2p)" != "dialog: close 102" ]; then
-    echo "FAIL: a click on the usage dialog's close box did not close it; the host printed:"
-    printf '%s\n' "$output"
+    echo "FAIL: a click on the usage dialog's close box did not close it."
+    describe_run
     exit 1
 fi
 if [ ! -s usage.bmp ]; then
-    echo "FAIL: the host saved no picture of the usage dialog; its output was:"
-    printf '%s\n' "$output"
+    echo "FAIL: the host saved no picture of the usage dialog."
+    describe_run
     exit 1
 fi
 mkdir -p "$(dirname "$picture")"
