@@ -8,9 +8,10 @@
 # Inside, `wine` runs Windows programs of ARCH: the 64-bit loader for x64, so that x64 runs on
 # every machine (Debian's own `wine` starts the 32-bit loader first), and the 32-bit loader for
 # i686, both with address-space randomisation off (see below). DISPLAY, WINEPREFIX, WINEDEBUG
-# (Wine's error messages only) and WINEDLLOVERRIDES are set too. Exits with the
-# command's status, or 77 (a skip for ctest) when Wine or Xvfb is not installed, or when ARCH
-# is i686 and this machine runs no 32-bit programs (SKARVEL_SKIP_I686_WINE=1 forces that skip).
+# (Wine's error messages only) and WINEDLLOVERRIDES are set too, and one Wine session (the
+# wineserver with Wine's services) lasts for the whole command. Exits with the command's status,
+# or 77 (a skip for ctest) when Wine or Xvfb is not installed, or when ARCH is i686 and this
+# machine runs no 32-bit programs (SKARVEL_SKIP_I686_WINE=1 forces that skip).
 set -euo pipefail
 if [ $# -lt 3 ] || { [ "$1" != i686 ] && [ "$1" != x64 ]; }; then
     echo "usage: $0 i686|x64 PREFIX COMMAND [ARG...]" >&2
@@ -85,6 +86,7 @@ display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
 xvfb=$!
 stop() {
+    # Ends every program of the session, then the server; it returns once the server is gone.
     wineserver -k 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
     wait "$xvfb" 2>/dev/null || true
@@ -133,8 +135,26 @@ if [ "$(cat "$prefix/.skarvel-setup" 2>/dev/null)" != "$setup" ]; then
     echo "$setup" >"$prefix/.skarvel-setup"
 fi
 
+# One Wine session serves the whole command. Debian's wineserver wrapper passes -p0, so by
+# default the server, with Wine's desktop and services, shuts down about a second after the last
+# Windows program and starts again with the next, its messages going to whichever program started
+# it. Here the server is started to stay (-p) until stop() ends it, and a first program runs Wine's
+# per-session start-up (services, devices), so the command's programs neither start nor stop the
+# session; what the session prints goes to a log of its own, shown when the command fails. The
+# server does not keep the lock on fd 9.
+session_log="$shims/session.log"
+if ! wineserver -p 9>&- >"$session_log" 2>&1 || ! wine cmd.exe /c exit 9>&- >>"$session_log" 2>&1; then
+    echo "error: the Wine session of $prefix did not start; Wine printed:" >&2
+    sed 's/^/    /' "$session_log" >&2
+    exit 1
+fi
+
 set +e
 "$@"
 status=$?
 set -e
+if [ $status -ne 0 ] && [ $status -ne 77 ] && [ -s "$session_log" ]; then
+    echo "== Wine's own messages in this run (the server and the session's services):"
+    sed 's/^/    /' "$session_log"
+fi
 exit $status
