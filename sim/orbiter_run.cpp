@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
 
 namespace sim {
 
@@ -139,6 +140,12 @@ int RunOrbiter(const RunOptions& options) {
         }
         if (desktop.DispatchPosted() || desktop.DeliverPendingPaint() || orbiter.ActAsUser()) {
             continue;
+        }
+        if (options.user.keepOpen) {
+            // Nothing can happen on the simulated desktop any more: wait to be stopped.
+            for (;;) {
+                pause();
+            }
         }
         Trace("user: close orbiter");
         break;

@@ -15,6 +15,7 @@ namespace sim {
 struct UserActions {
     bool closeUsage = false; // close the usage dialog with its close box when it appears
     bool launch = false;     // press Launch once when the launchpad is idle
+    bool keepOpen = false;   // never close Orbiter: it runs until it is stopped
 };
 
 struct RunOptions {

@@ -16,6 +16,7 @@ const char HOST_USAGE[] =
     "                      Modules/Plugin/NAME.so in Orbiter's folder)\n"
     "  --close-usage       the user closes the usage dialog with its close box\n"
     "  --launch            the user presses Launch once when the launchpad is idle\n"
+    "  --keep-open         the user never closes Orbiter: it runs until it is stopped\n"
     "Broken launchpads:\n"
     "  --hide-launchpad    the launchpad is not visible\n"
     "  --without ID        leave out control ID (1000, 1001, 1088 or 1090); repeatable\n"
@@ -79,6 +80,8 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
             options.run.user.closeUsage = true;
         } else if (arg == "--launch") {
             options.run.user.launch = true;
+        } else if (arg == "--keep-open") {
+            options.run.user.keepOpen = true;
         } else if (arg == "--hide-launchpad") {
             options.run.layout.hidden = true;
         } else if (arg == "--without") {

@@ -16,6 +16,11 @@ struct ModuleToLoad {
 // block is missing.
 std::vector<std::string> ReadActiveModules(const std::string& orbiterCfg);
 
+// The lines of an Orbiter.cfg as Orbiter writes the file back when it ends: the lines outside the
+// block of ticked modules as they were (without their line ends), then the block, one name a line
+// indented by two blanks. A missing file gives an empty block.
+std::vector<std::string> RewrittenOrbiterCfg(const std::string& orbiterCfg);
+
 // The module named on the host's command line alone, if one is; otherwise every module that
 // Orbiter.cfg in the current directory lists, as Modules<sep>Plugin<sep>NAME<extension>.
 std::vector<ModuleToLoad> ModulesToLoad(const std::string& modulePath, const std::string& extension,

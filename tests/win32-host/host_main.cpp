@@ -50,14 +50,6 @@ DWORD WINAPI Watchdog(LPVOID) {
     ExitProcess(HUNG_STATUS);
 }
 
-// A path made full against the current directory: modules are loaded by full path, so that
-// LoadLibrary does not search the program's own folder first.
-std::string FullPath(const std::string& path) {
-    char full[MAX_PATH] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    return length > 0 && length < MAX_PATH ? full : path;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -86,7 +78,8 @@ int main(int argc, char** argv) {
     }
     // A module named with --module is taken from where the caller stands, before entering
     // Orbiter's folder; the modules Orbiter.cfg lists are found there.
-    const std::string modulePath = options.modulePath.empty() ? "" : FullPath(options.modulePath);
+    const std::string modulePath =
+        options.modulePath.empty() ? "" : host::FullPath(options.modulePath);
     if (!SetCurrentDirectoryA(options.run.root.c_str())) {
         std::fprintf(stderr, "orbiter.exe: cannot enter Orbiter's folder %s (error %lu)\n",
                      options.run.root.c_str(), GetLastError());
@@ -94,9 +87,6 @@ int main(int argc, char** argv) {
     }
     options.run.root = ".";
     options.run.modules = sim::ModulesToLoad(modulePath, ".dll", '\\');
-    for (sim::ModuleToLoad& module : options.run.modules) {
-        module.path = FullPath(module.path);
-    }
     if (options.run.modules.empty()) {
         std::fprintf(stderr, "orbiter.exe: Orbiter.cfg lists no module; Orbiter starts without\n");
     }

@@ -6,6 +6,7 @@
 
 #include "copy_trace.h"
 #include "dialog_layout.h"
+#include "orbiter_files.h"
 #include "platform/platform.h"
 #include "sim/host/date_to_int.h"
 #include "trace.h"
@@ -124,8 +125,9 @@ std::intptr_t HostDefDialogProc(WindowHandle, std::uint32_t, MessageParam, Messa
     return 0; // nothing for the module's dialogs beyond the dialog manager's own handling
 }
 
-// As Orbiter's InitLib: the module's attach glue calls it, and it asks the module's version and
-// then starts the module, all inside the attach, with the loader lock held.
+// As Orbiter's InitLib: the module's attach glue calls it, and it asks the module's version, writes
+// the module's line to Orbiter.log and then starts the module, all inside the attach, with the
+// loader lock held.
 void HostInitLib(InstanceHandle instance) {
     const HMODULE module = static_cast<HMODULE>(instance);
     // The start-up copies the scenario, so its copies are traced from here on.
@@ -133,10 +135,13 @@ void HostInitLib(InstanceHandle instance) {
         std::fprintf(stderr, "orbiter.exe: the module imports no CopyFileA to trace; "
                              "its copy: lines will be missing\n");
     }
-    if (auto version = reinterpret_cast<int(__cdecl*)()>(
+    int version = 0;
+    if (auto getVersion = reinterpret_cast<int(__cdecl*)()>(
             reinterpret_cast<void*>(GetProcAddress(module, "GetModuleVersion")))) {
-        host::Trace("module: version " + std::to_string(version()));
+        version = getVersion();
+        host::Trace("module: version " + std::to_string(version));
     }
+    host::LogLoadedModule(module, version);
     FARPROC start = GetProcAddress(module, "InitModule");
     if (start == nullptr) {
         start = GetProcAddress(module, "opcDLLInit");

@@ -4,6 +4,7 @@
 #include "extra_windows.h"
 #include "launchpad.h"
 #include "orbiter_exports.h"
+#include "orbiter_files.h"
 #include "sim/host/scenario_entries.h"
 #include "trace.h"
 
@@ -46,9 +47,10 @@ template <typename Function> Function Export(HMODULE library, const char* name) 
 std::vector<LoadedModule> LoadModules(const std::vector<sim::ModuleToLoad>& modules) {
     std::vector<LoadedModule> loaded;
     for (const sim::ModuleToLoad& module : modules) {
-        const HMODULE library = LoadLibraryA(module.path.c_str());
+        const HMODULE library = LoadLibraryA(FullPath(module.path).c_str());
         if (library == nullptr) {
             const DWORD error = GetLastError();
+            LogFailedModule(module.path, error);
             std::fprintf(stderr, "orbiter.exe: cannot load the module %s (error %lu). %s\n",
                          module.path.c_str(), error,
                          error == ERROR_MOD_NOT_FOUND
@@ -138,7 +140,14 @@ bool Idle() {
 
 } // namespace
 
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return length > 0 && length < MAX_PATH ? full : path;
+}
+
 int RunOrbiter(const sim::RunOptions& options) {
+    StartOrbiterLog();
     SetOrbiterCommandLine(options.commandLine);
     Orbiter orbiter{{}, Launchpad(), options.user};
     orbiter.pad.onLaunch = [&orbiter] { orbiter.StartSimulation(); };
@@ -173,7 +182,7 @@ int RunOrbiter(const sim::RunOptions& options) {
             DispatchMessageA(&message);
             continue;
         }
-        if (!Idle() || orbiter.ActAsUser()) {
+        if (!Idle() || orbiter.ActAsUser() || options.user.keepOpen) {
             continue;
         }
         Trace("user: close orbiter");
@@ -183,6 +192,7 @@ int RunOrbiter(const sim::RunOptions& options) {
     for (auto module = orbiter.modules.rbegin(); module != orbiter.modules.rend(); ++module) {
         FreeLibrary(module->library);
     }
+    RewriteOrbiterCfg();
     Trace("orbiter: exit 0");
     return 0;
 }

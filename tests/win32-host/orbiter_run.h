@@ -4,10 +4,16 @@
 
 #include "sim/orbiter_run.h"
 
+#include <string>
+
 namespace host {
 
+// A path made full against the current directory. Modules are loaded by full path, so that
+// LoadLibrary does not search the program's own folder first.
+std::string FullPath(const std::string& path);
+
 // Runs Orbiter until Exit is clicked or the user closes it; returns its exit status. The
-// current directory must already be Orbiter's folder, and each module's path a full one.
+// current directory must already be Orbiter's folder.
 int RunOrbiter(const sim::RunOptions& options);
 
 } // namespace host
