@@ -28,10 +28,8 @@ for tool in wineserver Xvfb; do
         exit 77
     fi
 done
-case $arch in
-x64) loader=/usr/lib/wine/wine64 ;;
-i686) loader=/usr/lib/wine/wine ;;
-esac
+source "$(dirname "$0")/../../scripts/wine-setup.sh"
+loader=$(wine_loader "$arch")
 if [ ! -x "$loader" ]; then
     echo "SKIP: the $arch Wine loader $loader is not installed."
     echo "      On Debian 12, as root: bash scripts/install-packages.sh wine wine32:i386 wine64"
@@ -43,8 +41,7 @@ if [ "$arch" = i686 ]; then
         echo "SKIP: SKARVEL_SKIP_I686_WINE=1; the i686 DLL was checked statically."
         exit 77
     fi
-    probe=0
-    "$loader" --version >/dev/null 2>&1 || probe=$?
+    probe=$(wine_loader_status "$loader")
     if [ "$probe" -eq 126 ]; then
         echo "SKIP: this kernel runs no 32-bit programs; the i686 DLL was checked statically."
         exit 77
@@ -69,43 +66,21 @@ if ! flock -w 600 9; then
     exit 1
 fi
 
-# `wine` for the command and for the set-up below: the loader of ARCH, with the address space
-# laid out without randomisation (setarch -R), which the programs Wine starts inherit. Debian's
-# Wine has no preloader, so a 64-bit Wine process reserves 0x7ff00000-0x7fff0000 only once it
-# runs; this kernel starts a 64-bit program's heap at a random place up to 1 GiB above the
-# program, and wine64 lies at 0x7d000000, so about one start in a thousand found its heap where
-# Wine maps the shared user data (0x7ffe0000) and ended at once with status 1 ("failed to map the
-# shared user data: c0000018"). Without randomisation the heap starts right after the program.
+# `wine` for the command and for the set-up below: the loader of ARCH, without address-space
+# randomisation.
 shims=$(mktemp -d)
-printf '#!/bin/sh\nexec setarch %s -R %s "$@"\n' "$(uname -m)" "$loader" >"$shims/wine"
-chmod +x "$shims/wine"
+make_wine_shim "$loader" "$shims"
 export PATH="$shims:$PATH"
 
 # A private display: Wine cannot create windows without one.
-display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb=$!
 stop() {
     # Ends every program of the session, then the server; it returns once the server is gone.
     wineserver -k 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
-    rm -rf "$display_file" "$shims"
+    stop_private_display
+    rm -rf "$shims"
 }
 trap stop EXIT
-for _ in $(seq 100); do
-    [ -s "$display_file" ] && break
-    if ! kill -0 "$xvfb" 2>/dev/null; then
-        echo "error: Xvfb did not start; run 'Xvfb -displayfd 1' by hand to see why." >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-if [ ! -s "$display_file" ]; then
-    echo "error: Xvfb did not report a display within 10 s." >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n1 "$display_file")"
+start_private_display || exit 1
 
 # Windows draws dialogs in "MS Sans Serif", a bitmap face, and caption buttons with the
 # Marlett font. Wine ships both faces but, as Debian installs it, does not find its own font

@@ -1,0 +1,68 @@
+# Sourced by tests/wine/with-wine.sh and scripts/try-in-orbiter.sh: what running Windows programs
+# under Wine on this machine takes.
+#
+#   wine_loader ARCH            prints the Wine loader for ARCH (i686 or x64)
+#   wine_loader_status LOADER   prints 0 when the loader starts, 126 when this kernel runs no
+#                               32-bit programs (so Wine's 32-bit loader cannot start), else the
+#                               status it failed with
+#   make_wine_shim LOADER DIR   writes DIR/wine, which runs LOADER without address-space
+#                               randomisation (see below)
+#   start_private_display       starts Xvfb on a free display and exports DISPLAY; false, with the
+#                               reason on standard error, when it does not start
+#   stop_private_display
+
+wine_loader() {
+    case $1 in
+    x64) echo /usr/lib/wine/wine64 ;;
+    i686) echo /usr/lib/wine/wine ;;
+    esac
+}
+
+wine_loader_status() {
+    local status=0
+    "$1" --version >/dev/null 2>&1 || status=$?
+    echo "$status"
+}
+
+# The loader runs under setarch -R, and the programs Wine starts inherit it. Debian's Wine has no
+# preloader, so a 64-bit Wine process reserves 0x7ff00000-0x7fff0000 only once it runs; this
+# kernel starts a 64-bit program's heap at a random place up to 1 GiB above the program, and
+# wine64 lies at 0x7d000000, so about one start in a few thousand found its heap where Wine maps the
+# shared user data (0x7ffe0000) and ended at once with status 1 ("failed to map the shared user
+# data: c0000018"). Without randomisation the heap starts right after the program.
+make_wine_shim() {
+    printf '#!/bin/sh\nexec setarch %s -R %s "$@"\n' "$(uname -m)" "$1" >"$2/wine"
+    chmod +x "$2/wine"
+}
+
+private_display_pid=
+private_display_file=
+
+start_private_display() {
+    private_display_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$private_display_file" 2>/dev/null &
+    private_display_pid=$!
+    local _
+    for _ in $(seq 100); do
+        if [ -s "$private_display_file" ]; then
+            export DISPLAY=":$(head -n1 "$private_display_file")"
+            return 0
+        fi
+        if ! kill -0 "$private_display_pid" 2>/dev/null; then
+            echo "error: Xvfb did not start; run 'Xvfb -displayfd 1' by hand to see why." >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+    echo "error: Xvfb did not report a display within 10 s." >&2
+    return 1
+}
+
+stop_private_display() {
+    if [ -n "$private_display_pid" ]; then
+        kill "$private_display_pid" 2>/dev/null || true
+        wait "$private_display_pid" 2>/dev/null || true
+    fi
+    rm -f "$private_display_file"
+    private_display_pid=
+}
