@@ -67,5 +67,7 @@ tests/dll/check_dll_tables.sh i686-w64-mingw32-objdump "$dll" >"$check/exports" 
 mkdir -p dist
 cp "$zip_file" "$partial"
 mv -f "$partial" "dist/Skarvel-$version.zip"
+# The commit the zip was packed from, so that scripts/try-in-orbiter.sh knows whether it is current.
+git rev-parse HEAD >"dist/Skarvel-$version.zip.commit"
 echo "== Done: dist/Skarvel-$version.zip (Skarvel.dll: $size bytes, stripped)"
 sha256sum "dist/Skarvel-$version.zip"

@@ -1,0 +1,353 @@
+#!/usr/bin/env bash
+# Tries Skarvel in a real Orbiter folder under Wine: installs the add-on package's DLL in
+# Modules\Plugin and ticks it in Orbiter.cfg, runs orbiter.exe with the command line given,
+# reports in a few lines what happened, and then puts back every file that it or Orbiter may have
+# changed, byte for byte; a file that was not there is removed again.
+#
+#   bash scripts/try-in-orbiter.sh [options] ORBITER_FOLDER [-- ORBITER'S COMMAND LINE...]
+#
+#   --zip FILE         the add-on zip to install (default: dist/Skarvel-<version>.zip, made by
+#                      scripts/package.sh from this commit when dist/ has none for it)
+#   --replace          install over a Skarvel.dll with other bytes (it is put back afterwards)
+#   --seconds N        stop Orbiter after N seconds if it has not ended by then (default 60)
+#   --show             use the display in DISPLAY instead of a private Xvfb one
+#   --screenshot FILE  where the last picture before the end goes (PNG; default
+#                      build/try-in-orbiter/screenshot.png)
+#   --keep             leave the module installed and ticked afterwards
+#
+# The Wine prefix is WINEPREFIX when set, else build/try-in-orbiter/wineprefix (made on first use).
+# For the project's own tests only: SKARVEL_TRY_ARCH=x64 runs a 64-bit orbiter.exe with Wine's
+# 64-bit loader, on machines whose kernel runs no 32-bit programs.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/.." && pwd)
+source "$here/wine-setup.sh"
+
+usage() {
+    sed -n '7,16p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+}
+fail() {
+    echo "error: $1" >&2
+    shift
+    printf '       %s\n' "$@" >&2
+    exit 1
+}
+
+zip_file=
+replace=0
+seconds=60
+show=0
+keep=0
+screenshot=$source_dir/build/try-in-orbiter/screenshot.png
+folder=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --zip) zip_file=$(realpath -m "${2:?--zip needs a file}") && shift ;;
+    --replace) replace=1 ;;
+    --seconds)
+        seconds=${2:-}
+        [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || fail "--seconds needs a whole number of seconds"
+        shift
+        ;;
+    --show) show=1 ;;
+    --screenshot) screenshot=$(realpath -m "${2:?--screenshot needs a file}") && shift ;;
+    --keep) keep=1 ;;
+    --help | -h) usage ;;
+    --)
+        shift
+        break
+        ;;
+    -*) fail "unknown option $1" "run: bash scripts/try-in-orbiter.sh --help" ;;
+    *)
+        [ -z "$folder" ] || fail "name one Orbiter folder; Orbiter's command line follows --"
+        folder=$1
+        ;;
+    esac
+    shift
+done
+[ -n "$folder" ] || usage
+command_line=("$@")
+
+arch=${SKARVEL_TRY_ARCH:-i686}
+case $arch in
+i686) machine=014c ;;
+x64) machine=8664 ;;
+*) fail "SKARVEL_TRY_ARCH is i686 or x64 (x64 only for the project's tests)" ;;
+esac
+
+# A path under the folder as Windows finds it there, whatever the case of each name; names that do
+# not exist yet keep the case given.
+windows_path() {
+    local path=$1 name found
+    shift
+    for name in "$@"; do
+        found=$(find "$path" -mindepth 1 -maxdepth 1 -iname "$name" -print -quit 2>/dev/null)
+        path=${found:-$path/$name}
+    done
+    printf '%s\n' "$path"
+}
+
+# The machine field of a Windows program's PE header (014c: x86, 8664: x64), or nothing.
+pe_machine() {
+    local offset
+    [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 0
+    offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    [ "$(od -An -c -j"$offset" -N4 "$1" 2>/dev/null | tr -d ' ')" = 'PE\0\0' ] || return 0
+    od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
+}
+
+echo "== Checking $folder"
+[ -d "$folder" ] || fail "$folder is not a folder."
+folder=$(realpath "$folder")
+orbiter=$(windows_path "$folder" orbiter.exe)
+[ -f "$orbiter" ] || fail "$folder holds no orbiter.exe, so it is not Orbiter's folder." \
+    "Name the folder that holds orbiter.exe and Scenarios\\."
+found=$(pe_machine "$orbiter")
+if [ "$found" != "$machine" ]; then
+    case $found in
+    014c) what="a 32-bit (x86) Windows program" ;;
+    8664) what="a 64-bit (x64) Windows program" ;;
+    "") what="not a Windows program" ;;
+    *) what="a Windows program for machine $found" ;;
+    esac
+    [ "$arch" = i686 ] && wanted="a 32-bit (x86) Windows program, as Orbiter 2006 is" ||
+        wanted="a 64-bit (x64) Windows program (SKARVEL_TRY_ARCH=x64)"
+    fail "$orbiter is $what; it must be $wanted."
+fi
+scenarios=$(windows_path "$folder" Scenarios)
+[ -d "$scenarios" ] || fail "$folder has orbiter.exe but no Scenarios folder beside it."
+
+packages=(wine wine64 xvfb xauth x11-utils imagemagick unzip)
+[ "$arch" = i686 ] && packages+=(wine32:i386)
+"$source_dir/scripts/install-packages.sh" "${packages[@]}"
+loader=$(wine_loader "$arch")
+status=$(wine_loader_status "$loader")
+if [ "$status" -eq 126 ]; then
+    fail "this machine's kernel runs no 32-bit programs, so Wine's 32-bit loader cannot start" \
+        "and no Orbiter 2006 can run here. Nothing in $folder was changed."
+elif [ "$status" -ne 0 ]; then
+    fail "Wine's loader $loader fails to start (status $status); run '$loader --version' to see why." \
+        "Nothing in $folder was changed."
+fi
+if [ "$show" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+    fail "--show uses the display in DISPLAY, and DISPLAY is not set."
+fi
+
+if [ -z "$zip_file" ]; then
+    version=$(sed -n 's/^project(Skarvel VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+    zip_file=$source_dir/dist/Skarvel-$version.zip
+    commit=$(git -C "$source_dir" rev-parse HEAD)
+    if [ "$(cat "$zip_file.commit" 2>/dev/null)" != "$commit" ]; then
+        echo "== dist/ has no package of this commit; making it with scripts/package.sh"
+        bash "$source_dir/scripts/package.sh" ||
+            fail "scripts/package.sh could not make the package (above); name a zip with --zip."
+    fi
+fi
+[ -f "$zip_file" ] || fail "there is no zip $zip_file"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+unzip -q -o "$zip_file" Modules/Plugin/Skarvel.dll -d "$work" 2>/dev/null ||
+    fail "$zip_file holds no Modules/Plugin/Skarvel.dll; is it Skarvel's add-on zip?"
+new_dll=$work/Modules/Plugin/Skarvel.dll
+
+plugin=$(windows_path "$folder" Modules Plugin)
+dll=$(windows_path "$folder" Modules Plugin Skarvel.dll)
+if [ -f "$dll" ] && ! cmp -s "$dll" "$new_dll" && [ "$replace" = 0 ]; then
+    fail "$dll is there already, with other bytes than the one in $(basename "$zip_file")." \
+        "--replace installs this one for the run and puts that one back afterwards."
+fi
+
+# Every file that this script or Orbiter may change, saved now and put back at the end.
+cfg=$(windows_path "$folder" Orbiter.cfg)
+log=$(windows_path "$folder" Orbiter.log)
+staged=$(windows_path "$folder" Scenarios "(Current state).scn")
+saved=("$cfg" "$staged" "$log" "$dll")
+kept=$work/kept
+mkdir -p "$kept"
+for index in "${!saved[@]}"; do
+    [ -e "${saved[$index]}" ] && cp -p "${saved[$index]}" "$kept/$index"
+done
+created_folders=()
+for made in "$(dirname "$plugin")" "$plugin"; do
+    [ -d "$made" ] || created_folders=("$made" "${created_folders[@]}")
+done
+
+orbiter_pid=
+owns_session=0
+restored=0
+# Puts every saved file back and removes what was not there; with --keep the module stays
+# installed and ticked.
+restore() {
+    [ "$restored" = 0 ] || return 0
+    restored=1
+    local index file done=()
+    for index in "${!saved[@]}"; do
+        file=${saved[$index]}
+        if [ "$keep" = 1 ] && { [ "$file" = "$dll" ] || [ "$file" = "$cfg" ]; }; then
+            continue
+        fi
+        if [ -e "$kept/$index" ]; then
+            cmp -s "$kept/$index" "$file" 2>/dev/null || cp -p "$kept/$index" "$file"
+            done+=("${file#"$folder"/}")
+        elif [ -e "$file" ]; then
+            rm -f "$file"
+            done+=("${file#"$folder"/} (removed: it was not there)")
+        fi
+    done
+    if [ "$keep" = 0 ]; then
+        for file in "${created_folders[@]}"; do
+            rmdir "$file" 2>/dev/null || true
+        done
+    fi
+    [ ${#done[@]} -eq 0 ] || echo "== Put back as they were: $(printf '%s; ' "${done[@]}" | sed 's/; $//')"
+    if [ "$keep" = 1 ]; then
+        echo "== --keep: Skarvel.dll stays in ${plugin#"$folder"/}, ticked in ${cfg#"$folder"/}"
+    fi
+}
+stop_orbiter() {
+    if [ -n "$orbiter_pid" ] && kill -0 "$orbiter_pid" 2>/dev/null; then
+        kill -TERM "$orbiter_pid" 2>/dev/null || true
+        for _ in $(seq 30); do
+            kill -0 "$orbiter_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$orbiter_pid" 2>/dev/null || true
+        wait "$orbiter_pid" 2>/dev/null || true
+    fi
+    orbiter_pid=
+    # A session this script started ends with it: no Windows program of it outlives the run.
+    [ "$owns_session" = 0 ] || wineserver -k 2>/dev/null || true
+    owns_session=0
+}
+finish() {
+    local status=$?
+    trap - EXIT INT TERM
+    stop_orbiter
+    restore
+    stop_private_display
+    rm -rf "$work"
+    exit "$status"
+}
+trap finish EXIT
+trap 'echo; echo "== Interrupted; putting $folder back"; exit 130' INT TERM
+
+echo "== Installing Skarvel.dll from $(basename "$zip_file") and ticking it in Orbiter.cfg"
+mkdir -p "$plugin"
+cp "$new_dll" "$dll"
+"$source_dir/scripts/tick-module.sh" "$cfg" Skarvel
+
+export WINEPREFIX=${WINEPREFIX:-$source_dir/build/try-in-orbiter/wineprefix}
+export WINEDEBUG=${WINEDEBUG:-fixme-all}
+export WINELOADER=$loader
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+make_wine_shim "$loader" "$work"
+export PATH="$work:$PATH"
+if [ ! -d "$WINEPREFIX" ]; then
+    echo "== Making the Wine prefix $WINEPREFIX (10 to 30 s, once)"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    { wine wineboot -i && wineserver -w; } >"$work/prefix.log" 2>&1 ||
+        fail "making the Wine prefix failed; Wine printed:" "$(cat "$work/prefix.log")"
+fi
+wineserver -k0 2>/dev/null || owns_session=1
+if [ "$show" = 0 ]; then
+    start_private_display || exit 1
+fi
+
+# The command line as orbiter.exe receives it: words with a blank get double quotes.
+shown=
+for word in "${command_line[@]}"; do
+    [[ "$word" == *' '* ]] && shown+=" \"$word\"" || shown+=" $word"
+done
+echo "== Running orbiter.exe$shown in $folder (at most $seconds s)"
+mkdir -p "$(dirname "$screenshot")"
+rm -f "$screenshot"
+usage_seen=0
+started=$(date +%s%N)
+(cd "$folder" && exec wine "$(basename "$orbiter")" "${command_line[@]}") >"$work/orbiter.out" 2>&1 &
+orbiter_pid=$!
+next_picture=0
+stopped=0
+while kill -0 "$orbiter_pid" 2>/dev/null; do
+    now=$(date +%s%N)
+    if [ "$usage_seen" = 0 ] && xwininfo -root -tree 2>/dev/null | grep -q '"Skarvel Usage"'; then
+        usage_seen=1
+    fi
+    # A picture about every second; the last one taken is the one kept.
+    if [ "$now" -ge "$next_picture" ]; then
+        import -silent -window root "png:$work/picture.png" 2>/dev/null &&
+            mv -f "$work/picture.png" "$screenshot"
+        next_picture=$((now + 1000000000))
+    fi
+    if [ $(((now - started) / 1000000000)) -ge "$seconds" ]; then
+        stopped=1
+        break
+    fi
+    sleep 0.2
+done
+status=0
+if [ "$stopped" = 1 ]; then
+    stop_orbiter
+else
+    wait "$orbiter_pid" || status=$?
+    orbiter_pid=
+fi
+tenths=$((($(date +%s%N) - started) / 100000000))
+took="$((tenths / 10)).$((tenths % 10)) s"
+
+# What happened, from Orbiter.log, the exit status, the staged scenario and the windows seen.
+module_line=$(grep -a -m1 'Module Skarvel\.dll ' "$log" 2>/dev/null | tr -d '\r' || true)
+failed_line=$(grep -a -i -m1 'Failed loading module .*Skarvel\.dll' "$log" 2>/dev/null | tr -d '\r' || true)
+staged_index=1
+if [ -e "$kept/$staged_index" ] && cmp -s "$kept/$staged_index" "$staged"; then
+    scenario="unchanged"
+    equals=
+else
+    equals=$(cd "$scenarios" && find . -type f -iname '*.scn' ! -iname '(Current state).scn' -print |
+        sort | while read -r candidate; do
+            if cmp -s "$candidate" "$staged"; then
+                candidate=${candidate#./}
+                printf 'Scenarios\\%s\n' "${candidate//\//\\}"
+                break
+            fi
+        done)
+    scenario="changed; it now equals ${equals:-no scenario under Scenarios\\}"
+fi
+paused=running
+for word in "${command_line[@]}"; do
+    [[ "$word" =~ ^-[A-Za-z]*[pP][A-Za-z]*$ ]] && paused=paused
+done
+if [ -z "$module_line" ]; then
+    if [ -n "$failed_line" ]; then
+        verdict="module not loaded: ${failed_line#*Failed loading module }"
+    elif [ "$stopped" = 1 ]; then
+        verdict="module not loaded: Orbiter loaded no Skarvel.dll within $seconds s"
+    else
+        verdict="module not loaded: Orbiter never loaded it (Orbiter.log has no line for it)"
+    fi
+elif [ "$stopped" = 0 ] && [ "$status" = 255 ]; then
+    verdict="ended at start: this launchpad is not Orbiter 2006's"
+elif [ "$usage_seen" = 1 ]; then
+    verdict="usage dialog shown"
+elif [ "$scenario" != unchanged ]; then
+    verdict="launched \"${equals:-a scenario from outside Scenarios\\}\" $paused"
+elif [ ${#command_line[@]} -eq 0 ]; then
+    verdict="nothing launched: the command line names no scenario"
+else
+    verdict="nothing launched: the scenario was not staged"
+fi
+
+echo "== Report"
+echo "   module:     ${module_line:-${failed_line:-Orbiter.log has no line for Skarvel.dll}}"
+if [ "$stopped" = 1 ]; then
+    echo "   orbiter:    still running after $seconds s; stopped"
+else
+    echo "   orbiter:    ended with status $status after $took"
+fi
+echo "   scenario:   Scenarios\\(Current state).scn $scenario"
+if [ -s "$screenshot" ]; then
+    echo "   screenshot: $screenshot"
+else
+    echo "   screenshot: none (Orbiter ended before the first one)"
+fi
+echo "   verdict:    $verdict"
