@@ -7,6 +7,10 @@
 #                               status it failed with
 #   make_wine_shim LOADER DIR   writes DIR/wine, which runs LOADER without address-space
 #                               randomisation (see below)
+#   set_up_wine_prefix ARCH PREFIX
+#                               sets up WINEPREFIX=PREFIX for the project's Windows programs, once:
+#                               a virtual desktop and Windows' dialog fonts; false, with the
+#                               reason on standard error, when that fails. Needs `wine` in PATH.
 #   start_private_display       starts Xvfb on a free display and exports DISPLAY; false, with the
 #                               reason on standard error, when it does not start
 #   stop_private_display
@@ -33,6 +37,35 @@ wine_loader_status() {
 make_wine_shim() {
     printf '#!/bin/sh\nexec setarch %s -R %s "$@"\n' "$(uname -m)" "$1" >"$2/wine"
     chmod +x "$2/wine"
+}
+
+# Windows draws dialogs in "MS Sans Serif", a bitmap face, and caption buttons with the Marlett
+# font. Wine ships both faces but, as Debian installs it, does not find its own font folder; in
+# the prefix's Fonts folder they are found, so dialogs get Windows' layout. Windows live on a Wine
+# virtual desktop: without a window manager on the display, Wine would wait 2 s for one each time
+# a top-level window is hidden. The marker names the set-up the prefix has, so that a prefix set
+# up by an older version of this file is set up again.
+set_up_wine_prefix() {
+    local arch=$1 prefix=$2 fonts=/usr/share/wine/fonts
+    local setup="virtual desktop; fonts sserife.fon marlett.ttf"
+    [ "$(cat "$prefix/.skarvel-setup" 2>/dev/null)" != "$setup" ] || return 0
+    if [ ! -f "$fonts/sserife.fon" ] || [ ! -f "$fonts/marlett.ttf" ]; then
+        echo "error: Wine's fonts are not in $fonts; as root: apt-get install fonts-wine" >&2
+        return 1
+    fi
+    echo "== Setting up the $arch Wine prefix $prefix (10 to 30 s, once)"
+    mkdir -p "$(dirname "$prefix")"
+    if ! {
+        WINEPREFIX=$prefix wine wineboot -i &&
+            WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
+            WINEPREFIX=$prefix wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
+            WINEPREFIX=$prefix wineserver -w &&
+            cp "$fonts/sserife.fon" "$fonts/marlett.ttf" "$prefix/drive_c/windows/Fonts/"
+    } >"$prefix.log" 2>&1; then
+        echo "error: setting up the Wine prefix $prefix failed; see $prefix.log" >&2
+        return 1
+    fi
+    echo "$setup" >"$prefix/.skarvel-setup"
 }
 
 private_display_pid=

@@ -82,33 +82,7 @@ stop() {
 trap stop EXIT
 start_private_display || exit 1
 
-# Windows draws dialogs in "MS Sans Serif", a bitmap face, and caption buttons with the
-# Marlett font. Wine ships both faces but, as Debian installs it, does not find its own font
-# folder; in the prefix's Fonts folder they are found, so dialogs get Windows' layout.
-wine_fonts=/usr/share/wine/fonts
-prepare_prefix() {
-    wine wineboot -i &&
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f &&
-        wineserver -w &&
-        cp "$wine_fonts/sserife.fon" "$wine_fonts/marlett.ttf" "$prefix/drive_c/windows/Fonts/"
-}
-# Windows live on a Wine virtual desktop: without a window manager on the display, Wine would
-# wait 2 s for one each time a top-level window is hidden. The marker names the set-up the
-# prefix has, so that a prefix set up by an older version of this script is set up again.
-setup="virtual desktop; fonts sserife.fon marlett.ttf"
-if [ "$(cat "$prefix/.skarvel-setup" 2>/dev/null)" != "$setup" ]; then
-    if [ ! -f "$wine_fonts/sserife.fon" ] || [ ! -f "$wine_fonts/marlett.ttf" ]; then
-        echo "error: Wine's fonts are not in $wine_fonts; as root: apt-get install fonts-wine" >&2
-        exit 1
-    fi
-    echo "== Setting up the $arch Wine prefix $prefix (10 to 30 s, once per build folder)"
-    if ! prepare_prefix >"$prefix.log" 2>&1; then
-        echo "error: setting up the Wine prefix failed; see $prefix.log" >&2
-        exit 1
-    fi
-    echo "$setup" >"$prefix/.skarvel-setup"
-fi
+set_up_wine_prefix "$arch" "$prefix" || exit 1
 
 # One Wine session serves the whole command. Debian's wineserver wrapper passes -p0, so by
 # default the server, with Wine's desktop and services, shuts down about a second after the last
