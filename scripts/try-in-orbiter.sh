@@ -181,7 +181,7 @@ restored=0
 restore() {
     [ "$restored" = 0 ] || return 0
     restored=1
-    local index file done=()
+    local index file put_back=()
     for index in "${!saved[@]}"; do
         file=${saved[$index]}
         if [ "$keep" = 1 ] && { [ "$file" = "$dll" ] || [ "$file" = "$cfg" ]; }; then
@@ -189,10 +189,10 @@ restore() {
         fi
         if [ -e "$kept/$index" ]; then
             cmp -s "$kept/$index" "$file" 2>/dev/null || cp -p "$kept/$index" "$file"
-            done+=("${file#"$folder"/}")
+            put_back+=("${file#"$folder"/}")
         elif [ -e "$file" ]; then
             rm -f "$file"
-            done+=("${file#"$folder"/} (removed: it was not there)")
+            put_back+=("${file#"$folder"/} (removed: it was not there)")
         fi
     done
     if [ "$keep" = 0 ]; then
@@ -200,7 +200,7 @@ restore() {
             rmdir "$file" 2>/dev/null || true
         done
     fi
-    [ ${#done[@]} -eq 0 ] || echo "== Put back as they were: $(printf '%s; ' "${done[@]}" | sed 's/; $//')"
+    [ ${#put_back[@]} -eq 0 ] || echo "== Put back as they were: $(printf '%s; ' "${put_back[@]}" | sed 's/; $//')"
     if [ "$keep" = 1 ]; then
         echo "== --keep: Skarvel.dll stays in ${plugin#"$folder"/}, ticked in ${cfg#"$folder"/}"
     fi
