@@ -30,7 +30,7 @@ usage() {
 fail() {
     echo "error: $1" >&2
     shift
-    printf '       %s\n' "$@" >&2
+    [ $# -eq 0 ] || printf '       %s\n' "$@" >&2
     exit 1
 }
 
@@ -317,7 +317,7 @@ for word in "${command_line[@]}"; do
 done
 if [ -z "$module_line" ]; then
     if [ -n "$failed_line" ]; then
-        verdict="module not loaded: ${failed_line#*Failed loading module }"
+        verdict="module not loaded: Orbiter failed loading ${failed_line#*Failed loading module }"
     elif [ "$stopped" = 1 ]; then
         verdict="module not loaded: Orbiter loaded no Skarvel.dll within $seconds s"
     else
