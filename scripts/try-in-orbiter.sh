@@ -237,11 +237,7 @@ mkdir -p "$plugin"
 cp "$new_dll" "$dll"
 "$source_dir/scripts/tick-module.sh" "$cfg" Skarvel
 
-export WINEDEBUG=${WINEDEBUG:-fixme-all}
-export WINELOADER=$loader
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-make_wine_shim "$loader" "$work"
-export PATH="$work:$PATH"
+use_wine_loader "$loader" "$work"
 # A prefix of the user's own is used as it is; this script's own is set up as the tests' are.
 if [ -z "${WINEPREFIX:-}" ]; then
     export WINEPREFIX=$source_dir/build/try-in-orbiter/wineprefix

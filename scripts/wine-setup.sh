@@ -5,8 +5,10 @@
 #   wine_loader_status LOADER   prints 0 when the loader starts, 126 when this kernel runs no
 #                               32-bit programs (so Wine's 32-bit loader cannot start), else the
 #                               status it failed with
-#   make_wine_shim LOADER DIR   writes DIR/wine, which runs LOADER without address-space
-#                               randomisation (see below)
+#   use_wine_loader LOADER DIR  makes `wine` run LOADER, through DIR/wine, without address-space
+#                               randomisation (see below); keeps Wine's error messages on and
+#                               turns its Mono and Gecko prompts off, unless WINEDEBUG and
+#                               WINEDLLOVERRIDES say otherwise
 #   set_up_wine_prefix ARCH PREFIX
 #                               sets up WINEPREFIX=PREFIX for the project's Windows programs, once:
 #                               a virtual desktop and Windows' dialog fonts; false, with the
@@ -34,9 +36,15 @@ wine_loader_status() {
 # wine64 lies at 0x7d000000, so about one start in a few thousand found its heap where Wine maps the
 # shared user data (0x7ffe0000) and ended at once with status 1 ("failed to map the shared user
 # data: c0000018"). Without randomisation the heap starts right after the program.
-make_wine_shim() {
+use_wine_loader() {
     printf '#!/bin/sh\nexec setarch %s -R %s "$@"\n' "$(uname -m)" "$1" >"$2/wine"
     chmod +x "$2/wine"
+    export PATH="$2:$PATH"
+    export WINELOADER=$1
+    # Wine's error messages say why a program could not start.
+    export WINEDEBUG=${WINEDEBUG:-fixme-all}
+    # Nothing here needs Mono or Gecko, so Wine is not to offer to install them.
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 }
 
 # Windows draws dialogs in "MS Sans Serif", a bitmap face, and caption buttons with the Marlett

@@ -7,9 +7,9 @@
 #
 # Inside, `wine` runs Windows programs of ARCH: the 64-bit loader for x64, so that x64 runs on
 # every machine (Debian's own `wine` starts the 32-bit loader first), and the 32-bit loader for
-# i686, both with address-space randomisation off (see below). DISPLAY, WINEPREFIX, WINEDEBUG
-# (Wine's error messages only) and WINEDLLOVERRIDES are set too, and one Wine session (the
-# wineserver with Wine's services) lasts for the whole command. Exits with the command's status,
+# i686, both with address-space randomisation off (scripts/wine-setup.sh says why). DISPLAY,
+# WINEPREFIX, WINEDEBUG (Wine's error messages only, unless set) and WINEDLLOVERRIDES are set too,
+# and one Wine session (the wineserver with Wine's services) lasts for the whole command. Exits with the command's status,
 # or 77 (a skip for ctest) when Wine or Xvfb is not installed, or when ARCH is i686 and this
 # machine runs no 32-bit programs (SKARVEL_SKIP_I686_WINE=1 forces that skip).
 set -euo pipefail
@@ -53,11 +53,6 @@ if [ "$arch" = i686 ]; then
 fi
 
 export WINEPREFIX=$prefix
-# Wine's error messages stay on: they say why a program could not start.
-export WINEDEBUG=fixme-all
-export WINELOADER=$loader
-# No prompts to install Mono or Gecko, which nothing here needs.
-export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 if ! flock -w 600 9; then
@@ -69,8 +64,7 @@ fi
 # `wine` for the command and for the set-up below: the loader of ARCH, without address-space
 # randomisation.
 shims=$(mktemp -d)
-make_wine_shim "$loader" "$shims"
-export PATH="$shims:$PATH"
+use_wine_loader "$loader" "$shims"
 
 # A private display: Wine cannot create windows without one.
 stop() {
