@@ -228,6 +228,10 @@ put_back() {
     if [ ${#removals[@]} -gt 0 ]; then
         printf '%s\0' "${removals[@]}" | xargs -0 rm -rf -- || trouble=1
         for path in "${removals[@]}"; do
+            # Only what is gone is reported removed; what is left is named by the check.
+            if [ -e "$path" ] || [ -L "$path" ]; then
+                continue
+            fi
             removed_items+=("$path")
             if [ "${now[$path]%% *}" != d ]; then
                 show "$path"
