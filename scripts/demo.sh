@@ -21,7 +21,7 @@ status=0
 if [ $# -gt 0 ]; then
     build/native/orbiter-sim --root "$scratch" "$@" || status=$?
 else
-    build/native/orbiter-sim --root "$scratch" -- -p -e '"Scenarios\Demo Flight"' || status=$?
+    build/native/orbiter-sim --root "$scratch" -- -p -e 'Scenarios\Demo Flight' || status=$?
 fi
 echo "== orbiter-sim ended with status $status"
 echo "== Scenarios/(Current state).scn in $scratch now reads:"

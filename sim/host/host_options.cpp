@@ -6,8 +6,8 @@ namespace sim {
 
 const char HOST_USAGE[] =
     "usage: orbiter-sim [options] [--] [WORD...]\n"
-    "Plays Orbiter for the module: the WORDs, joined by single blanks, are Orbiter's command "
-    "line.\n"
+    "Plays Orbiter for the module: the WORDs are Orbiter's command line, quoted as Windows\n"
+    "hands them to a program started through Wine (a WORD with a blank in double quotes).\n"
     "  --cmdline TEXT      Orbiter's command line, verbatim (instead of WORDs)\n"
     "  --null-cmdline      oapiGetCmdLine returns null\n"
     "  --root DIR          Orbiter's folder and current directory (default: the current one)\n"
@@ -42,7 +42,7 @@ bool ParseNumber(const std::string& text, int& value) {
 
 bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options,
                       std::string& error) {
-    std::vector<std::string> words;
+    std::size_t firstWord = args.size();
     bool verbatim = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -57,7 +57,7 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
         std::string text;
         int number = 0;
         if (arg == "--") {
-            words.insert(words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            firstWord = i + 1;
             break;
         } else if (arg == "--cmdline") {
             if (!value(text)) {
@@ -110,22 +110,46 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
             return false;
         } else {
             // The first word ends the host's options; what follows is Orbiter's command line.
-            words.insert(words.end(), args.begin() + static_cast<long>(i), args.end());
+            firstWord = i;
             break;
         }
     }
-    if (verbatim && !words.empty()) {
+    if (verbatim && firstWord < args.size()) {
         error = "give Orbiter's command line either as WORDs or with --cmdline, not both";
         return false;
     }
     if (!verbatim) {
-        std::string line;
-        for (const std::string& word : words) {
-            line += (line.empty() ? "" : " ") + word;
-        }
-        options.run.commandLine = line;
+        options.firstWord = firstWord;
+        options.run.commandLine = WindowsCommandLine(
+            std::vector<std::string>(args.begin() + static_cast<long>(firstWord), args.end()));
     }
     return true;
+}
+
+std::string WindowsCommandLine(const std::vector<std::string>& words) {
+    std::string line;
+    for (const std::string& word : words) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        const bool quoted = word.empty() || word.find_first_of(" \t") != std::string::npos;
+        if (quoted) {
+            line += '"';
+        }
+        std::size_t backslashes = 0;
+        for (const char c : word) {
+            if (c == '"') {
+                line.append(backslashes + 1, '\\');
+            }
+            backslashes = c == '\\' ? backslashes + 1 : 0;
+            line += c;
+        }
+        if (quoted) {
+            line.append(backslashes, '\\');
+            line += '"';
+        }
+    }
+    return line;
 }
 
 } // namespace sim

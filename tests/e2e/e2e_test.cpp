@@ -8,7 +8,8 @@ const char STAGED[] = "Scenarios/(Current state).scn";
 
 struct HostCase {
     const char* name;
-    std::vector<std::string> args;    // host options, then "--" and Orbiter's command line
+    std::vector<std::string> options; // the host's own options
+    const char* commandLine;          // Orbiter's command line, exactly as the module must read it
     std::vector<std::string> inOrder; // lines that must appear, in this order
     std::vector<std::string> absent;  // line prefixes that must not appear
     int status;                       // 255 is the module's exit code -1
@@ -59,8 +60,10 @@ TEST_P(HostTest, Runs) {
     if (row.orbiterCfg != nullptr) {
         folder.Write("Orbiter.cfg", row.orbiterCfg);
     }
+    std::vector<std::string> args = row.options;
+    args.insert(args.end(), {"--cmdline", row.commandLine});
 
-    const HostRun run = RunHost(folder, WithRoot(row.args, folder.HostPath()));
+    const HostRun run = RunHost(folder, WithRoot(args, folder.HostPath()));
 
     EXPECT_TRUE(LinesInOrder(run, WithRoot(row.inOrder, folder.HostPath())));
     for (const std::string& prefix : row.absent) {
@@ -72,6 +75,18 @@ TEST_P(HostTest, Runs) {
     EXPECT_EQ(run.status, row.status) << Transcript(run);
     EXPECT_EQ(folder.Read(STAGED),
               row.stagedFrom != nullptr ? folder.Read(row.stagedFrom) : before);
+}
+
+// Orbiter's command line given as words, as a user types them: each host hands the module the
+// line Windows makes of them (a word with a blank in quotes), so the path stays one token.
+TEST(HostCommandLine, WordsReachTheModuleAsWindowsQuotesThem) {
+    ScratchOrbiter folder;
+    const HostRun run = RunHost(folder, {"--", "-p", "Scenarios\\Demo Flight"});
+    EXPECT_TRUE(LinesInOrder(
+        run, {"start-paused: on",
+              "copy: \"Scenarios\\Demo Flight.scn\" -> \"Scenarios\\(Current state).scn\" ok",
+              "click: launch"}));
+    EXPECT_EQ(run.status, 0) << Transcript(run);
 }
 
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};
@@ -106,14 +121,13 @@ std::vector<std::string> Then(std::vector<std::string> first,
     return first;
 }
 
-const char LAUNCHED_SCENARIO[] = "simulation: start \"(Current state)\" running";
-
 INSTANTIATE_TEST_SUITE_P(
     Requests, HostTest,
     ::testing::Values(
         // The road of one request: select, tick, copy, launch, simulate paused, exit.
         HostCase{"RoadOfOneRequest",
-                 {"--", "-p", "-e", "\"Scenarios\\Demo Flight\""},
+                 {},
+                 R"(-p -e "Scenarios\Demo Flight")",
                  {"module: version 60425", "tree: selected \"(Current state)\"",
                   "start-paused: off", "start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"),
                   "dialog: open 101", LOADED, "click: launch", "dialog: close 101",
@@ -123,57 +137,86 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  "Scenarios/Demo Flight.scn"},
         HostCase{"PathWithSlashLaunchesRunning",
-                 {"Scenarios/Demo"},
-                 {Copy("Scenarios/Demo.scn", "ok"), "click: launch", LAUNCHED_SCENARIO,
-                  "simulation: end", "user: close orbiter", "orbiter: exit 0"},
+                 {},
+                 "Scenarios/Demo",
+                 {Copy("Scenarios/Demo.scn", "ok"), "click: launch",
+                  "simulation: start \"(Current state)\" running", "simulation: end",
+                  "user: close orbiter", "orbiter: exit 0"},
                  {"start-paused: on", "click: exit"},
                  0,
                  "Scenarios/Demo.scn"},
         HostCase{"AbsolutePath",
-                 {"--cmdline", "\"{root}\\Scenarios\\Flights.old\\Demo\""},
-                 {Copy("{root}\\Scenarios\\Flights.old\\Demo.scn", "ok"), "click: launch"},
+                 {},
+                 R"("{root}\Scenarios\Flights.old\Demo")",
+                 {Copy("{root}\\Scenarios\\Flights.old\\Demo.scn", "ok"), "click: launch",
+                  "simulation: start \"(Current state)\" running"},
                  {},
                  0,
                  "Scenarios/Flights.old/Demo.scn"},
         HostCase{"SubfolderWithBlankAndOptionX",
-                 {"--cmdline", "-x \"Scenarios\\Tutorials\\Docking Practice\""},
+                 {},
+                 R"(-x "Scenarios\Tutorials\Docking Practice")",
                  {Copy("Scenarios\\Tutorials\\Docking Practice.scn", "ok"), "click: launch",
-                  LAUNCHED_SCENARIO},
+                  "simulation: start \"(Current state)\" running"},
                  {"click: exit"},
                  0,
                  "Scenarios/Tutorials/Docking Practice.scn"},
+        // What a C run-time's argv cannot carry reaches the module as typed: runs of blanks and
+        // tabs only separate, and a backslash before a quote escapes nothing.
+        HostCase{"BlanksAndTabsOnlySeparate",
+                 {},
+                 "\t-p   \"Scenarios\\Demo Flight\"\t\t-e  ",
+                 {"start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"),
+                  "simulation: start \"(Current state)\" paused", "click: exit", "orbiter: exit 0"},
+                 {"dialog: open 102"},
+                 0,
+                 "Scenarios/Demo Flight.scn"},
+        HostCase{"BackslashBeforeAQuoteEscapesNothing",
+                 {},
+                 R"("Scenarios\Demo Flight\" -p)",
+                 {"start-paused: on", Copy("Scenarios\\Demo Flight\\.scn", "failed"),
+                  "dialog: open 102"},
+                 {"simulation:"},
+                 0},
         // A scenario that cannot be copied.
         HostCase{"MissingWithOptionXExitsAtOnce",
-                 {"-x", "Scenarios\\Nowhere"},
+                 {},
+                 R"(-x Scenarios\Nowhere)",
                  {Copy("Scenarios\\Nowhere.scn", "failed"), "dialog: open 101", LOADED,
                   "click: exit", "orbiter: exit 0"},
                  {"simulation:", "click: launch", "user:"},
                  0},
         HostCase{"MissingWithOptionsEAndXExitsAtOnce",
-                 {"-e", "-x", "Nowhere"},
+                 {},
+                 "-e -x Nowhere",
                  {Copy("Nowhere", "failed"), "dialog: open 101", "click: exit", "orbiter: exit 0"},
                  {"simulation:", "dialog: open 102"},
                  0},
         HostCase{"OptionXAloneExitsAtOnce",
-                 {"-x"},
+                 {},
+                 "-x",
                  {Copy("", "failed"), "dialog: open 101", "click: exit", "orbiter: exit 0"},
                  {"simulation:"},
                  0},
         HostCase{"MissingShowsUsage",
-                 {"-e", "Nowhere"},
+                 {},
+                 "-e Nowhere",
                  Then(Then({Copy("Nowhere", "failed")}, UsageShown()),
                       {LOADED, "user: close orbiter", "dialog: close 102", "orbiter: exit 0"}),
                  {"simulation:", "click:"},
                  0},
-        HostCase{"UsageClosedThenLaunchedByHandStillExits",
-                 {"--close-usage", "--launch", "--", "-e", "Nowhere"},
-                 Then(UsageShown(),
-                      {"user: close usage", "dialog: close 102", "user: launch", LAUNCHED_SCENARIO,
-                       "simulation: end", "dialog: open 101", "click: exit", "orbiter: exit 0"}),
-                 {"click: launch", "user: close orbiter"},
-                 0},
+        HostCase{
+            "UsageClosedThenLaunchedByHandStillExits",
+            {"--close-usage", "--launch"},
+            "-e Nowhere",
+            Then(UsageShown(), {"user: close usage", "dialog: close 102", "user: launch",
+                                "simulation: start \"(Current state)\" running", "simulation: end",
+                                "dialog: open 101", "click: exit", "orbiter: exit 0"}),
+            {"click: launch", "user: close orbiter"},
+            0},
         HostCase{"EmptyCommandLineOpensNothing",
                  {},
+                 "",
                  {"module: version 60425", "tree: selected \"(Current state)\"",
                   "start-paused: off", Copy("", "failed"), LOADED, "user: close orbiter",
                   "orbiter: exit 0"},
@@ -181,16 +224,19 @@ INSTANTIATE_TEST_SUITE_P(
                  0},
         // Orbiter.cfg: a listed module that fails to load is skipped, and the next one runs.
         HostCase{"ListedModuleThatFailsIsSkipped",
-                 {"-x", "Scenarios\\Demo"},
+                 {},
+                 R"(-x Scenarios\Demo)",
                  {"module: failed loading Missing", "module: version 60425", LOADED,
-                  "click: launch", LAUNCHED_SCENARIO, "orbiter: exit 0"},
+                  "click: launch", "simulation: start \"(Current state)\" running",
+                  "orbiter: exit 0"},
                  {},
                  0,
                  "Scenarios/Demo.scn",
                  "ACTIVE_MODULES\r\n  Missing\r\n\tSkarvel \r\nEND_MODULES\r\n"},
         // Nothing ticked: no module runs, and the launchpad waits for the user.
         HostCase{"NoModuleTicked",
-                 {"-x", "Scenarios\\Demo"},
+                 {},
+                 R"(-x Scenarios\Demo)",
                  {"user: close orbiter", "orbiter: exit 0"},
                  {"module:", "tree:", "copy:", "dialog:"},
                  0,
@@ -203,38 +249,36 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HostCase{"ForeignWindowFirst",
                  {"--foreign-window"},
+                 "",
                  {"tree: selected \"(Current state)\"", "start-paused: off", "orbiter: exit 0"},
                  {},
                  0},
         // An empty tree: the module selects "no item", which succeeds, and goes on.
         HostCase{"EmptyTree",
-                 {"--empty-tree", "--", "-p", "Scenarios\\Demo"},
+                 {"--empty-tree"},
+                 R"(-p Scenarios\Demo)",
                  {"start-paused: off", "start-paused: on", Copy("Scenarios\\Demo.scn", "ok"),
                   "click: launch", "simulation: no scenario selected", "orbiter: exit 0"},
                  {"tree: selected", "simulation: start"},
                  0,
                  "Scenarios/Demo.scn"},
-        HostCase{"HiddenLaunchpad", {"--hide-launchpad"}, {"module: version 60425"}, Broken(), 255},
-        HostCase{"OtherWindowFirst", {"--other-window"}, {}, Broken(), 255},
-        HostCase{"NoLaunchButton", {"--without", "1000"}, {}, Broken(), 255},
-        HostCase{"NoExitButton", {"--without", "1001"}, {}, Broken(), 255},
-        HostCase{"NoScenarioTree", {"--without", "1088"}, {}, Broken(), 255},
+        HostCase{
+            "HiddenLaunchpad", {"--hide-launchpad"}, "", {"module: version 60425"}, Broken(), 255},
+        HostCase{"OtherWindowFirst", {"--other-window"}, "", {}, Broken(), 255},
+        HostCase{"NoLaunchButton", {"--without", "1000"}, "", {}, Broken(), 255},
+        HostCase{"NoExitButton", {"--without", "1001"}, "", {}, Broken(), 255},
+        HostCase{"NoScenarioTree", {"--without", "1088"}, "", {}, Broken(), 255},
         HostCase{"NoStartPausedBox",
-                 {"--without", "1090", "--", "-p", "Scenarios\\Demo"},
+                 {"--without", "1090"},
+                 R"(-p Scenarios\Demo)",
                  {"tree: selected \"(Current state)\""},
                  {"start-paused:", "copy:", "dialog:", "orbiter: exit"},
                  255},
-        HostCase{"TooFewSiblings",
-                 {"--page-offset", "4", "--", "-x", "Scenarios\\Demo"},
-                 {},
-                 Broken(),
-                 255},
-        HostCase{"PageTooFarAway", {"--page-offset", "6"}, {}, Broken(), 255},
-        HostCase{"SelectionRefused",
-                 {"--refuse-selection", "--", "-p", "Scenarios\\Demo"},
-                 {},
-                 Broken(),
-                 255}),
+        HostCase{
+            "TooFewSiblings", {"--page-offset", "4"}, R"(-x Scenarios\Demo)", {}, Broken(), 255},
+        HostCase{"PageTooFarAway", {"--page-offset", "6"}, "", {}, Broken(), 255},
+        HostCase{
+            "SelectionRefused", {"--refuse-selection"}, R"(-p Scenarios\Demo)", {}, Broken(), 255}),
     [](const ::testing::TestParamInfo<HostCase>& row) { return row.param.name; });
 
 } // namespace

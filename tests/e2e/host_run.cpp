@@ -196,12 +196,19 @@ std::string Transcript(const HostRun& run) {
                                          << Transcript(run);
 }
 
-::testing::AssertionResult NoLineStartsWith(const HostRun& run, const std::string& prefix) {
+const std::string* FirstLineStartingWith(const HostRun& run, const std::string& prefix) {
     for (const std::string& line : run.lines) {
         if (line.rfind(prefix, 0) == 0) {
-            return ::testing::AssertionFailure() << "unexpected line \"" << line << "\"\n"
-                                                 << Transcript(run);
+            return &line;
         }
+    }
+    return nullptr;
+}
+
+::testing::AssertionResult NoLineStartsWith(const HostRun& run, const std::string& prefix) {
+    if (const std::string* line = FirstLineStartingWith(run, prefix)) {
+        return ::testing::AssertionFailure() << "unexpected line \"" << *line << "\"\n"
+                                             << Transcript(run);
     }
     return ::testing::AssertionSuccess();
 }

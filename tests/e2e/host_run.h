@@ -43,5 +43,7 @@ std::string Transcript(const HostRun& run);
 // Whether `expected` occurs in `lines` in this order (other lines may stand between).
 ::testing::AssertionResult LinesInOrder(const HostRun& run,
                                         const std::vector<std::string>& expected);
+// The first line that begins with `prefix`, or null.
+const std::string* FirstLineStartingWith(const HostRun& run, const std::string& prefix);
 // Whether no line begins with `prefix`.
 ::testing::AssertionResult NoLineStartsWith(const HostRun& run, const std::string& prefix);

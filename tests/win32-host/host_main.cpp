@@ -3,6 +3,7 @@
 #include "extra_windows.h"
 #include "orbiter_exports.h"
 #include "orbiter_run.h"
+#include "raw_command_line.h"
 #include "sim/host/host_options.h"
 #include "sim/host/module_list.h"
 
@@ -22,7 +23,7 @@ constexpr int HUNG_STATUS = 3;
 // Longer than the message loop's own bound: this catches a module stuck inside a call.
 constexpr DWORD WATCHDOG_MS = 45000;
 
-// An option of this host only, taken out before orbiter-sim's options are read.
+// Options of this host only, each with a value, taken out before orbiter-sim's options are read.
 const char SNAPSHOT_OPTION[] = "--snapshot-usage";
 
 // orbiter-sim's usage text, with this program's name and the modules' place, and this host's
@@ -30,9 +31,12 @@ const char SNAPSHOT_OPTION[] = "--snapshot-usage";
 std::string Usage() {
     std::string text =
         std::string(sim::HOST_USAGE) +
-        "Pictures:\n"
+        "This host only:\n"
         "  --snapshot-usage BMP when the usage dialog opens, measure how its texts fit\n"
-        "                      and save a picture of it\n";
+        "                      and save a picture of it\n"
+        "Without --cmdline, Orbiter's command line is the raw text of this program's own\n"
+        "command line from its first WORD on, as Windows gave it: quotes, backslashes, tabs\n"
+        "and runs of blanks as typed.\n";
     for (const auto& [from, to] : {std::pair<std::string, std::string>{"Modules/Plugin/NAME.so",
                                                                        "Modules\\Plugin\\NAME.dll"},
                                    {"orbiter-sim", "orbiter.exe"}}) {
@@ -41,6 +45,18 @@ std::string Usage() {
         }
     }
     return text;
+}
+
+bool SameWords(const std::vector<host::RawWord>& words, int argc, char** argv) {
+    if (words.size() != static_cast<std::size_t>(argc - 1)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (words[i].text != argv[i + 1]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 DWORD WINAPI Watchdog(LPVOID) {
@@ -61,20 +77,43 @@ int main(int argc, char** argv) {
         std::fputs(Usage().c_str(), stdout);
         return 0;
     }
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
-        if (args[i] == SNAPSHOT_OPTION && i + 1 < args.size()) {
-            host::SetUsageSnapshot(args[i + 1]);
-            args.erase(args.begin() + static_cast<long>(i),
-                       args.begin() + static_cast<long>(i) + 2);
-            break;
+    // Orbiter hands its modules its own command line raw, so the host reads its words from the
+    // raw text too; the C run-time's argv must agree with where they were found.
+    const std::string raw = GetCommandLineA();
+    std::vector<host::RawWord> words = host::SplitRawCommandLine(raw);
+    if (!SameWords(words, argc, argv)) {
+        std::fprintf(stderr,
+                     "orbiter.exe: its command line %s splits into other words than argv;\n"
+                     "give Orbiter's command line with --cmdline instead\n",
+                     raw.c_str());
+        return SETUP_STATUS;
+    }
+    std::string snapshot;
+    for (std::size_t i = 0; i + 1 < words.size() && words[i].text != "--";) {
+        std::string* value = words[i].text == SNAPSHOT_OPTION ? &snapshot : nullptr;
+        if (value == nullptr) {
+            ++i;
+            continue;
         }
+        *value = words[i + 1].text;
+        words.erase(words.begin() + static_cast<long>(i), words.begin() + static_cast<long>(i) + 2);
+    }
+    if (!snapshot.empty()) {
+        host::SetUsageSnapshot(snapshot);
+    }
+    std::vector<std::string> args;
+    for (const host::RawWord& word : words) {
+        args.push_back(word.text);
     }
     sim::HostOptions options;
     std::string error;
     if (!sim::ParseHostOptions(args, options, error)) {
         std::fprintf(stderr, "orbiter.exe: %s\n%s", error.c_str(), Usage().c_str());
         return USAGE_STATUS;
+    }
+    if (options.firstWord) {
+        options.run.commandLine =
+            *options.firstWord < words.size() ? raw.substr(words[*options.firstWord].at) : "";
     }
     // A module named with --module is taken from where the caller stands, before entering
     // Orbiter's folder; the modules Orbiter.cfg lists are found there.

@@ -60,7 +60,7 @@ run() {
 
 cp "$staged" "$kept/original.scn"
 echo '== Not yet ticked: orbiter.exe -p -e "Scenarios\Demo Flight"'
-run -p -e '"Scenarios\Demo Flight"'
+run -p -e 'Scenarios\Demo Flight'
 printf '%s\n' "$output" | sed 's/^/   /'
 [ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code"
 [ "$output" = $'user: close orbiter\norbiter: exit 0' ] ||
@@ -73,7 +73,7 @@ cp Orbiter.cfg "$kept/Orbiter.cfg"
 diff "$kept/Orbiter.cfg" Orbiter.cfg | sed 's/^/   /' || true
 
 echo '== orbiter.exe -p -e "Scenarios\Demo Flight"'
-run -p -e '"Scenarios\Demo Flight"'
+run -p -e 'Scenarios\Demo Flight'
 printf '%s\n' "$output" | sed 's/^/   /'
 # Orbiter starts the module from inside its DllMain: the start-up comes before the load returns.
 road='module: version 60425
@@ -111,7 +111,7 @@ cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though nothi
 
 echo '== The same request with an orbiter.exe that exports the plain names'
 cp "$plain_host" orbiter.exe
-run -p -e '"Scenarios\Demo Flight"'
+run -p -e 'Scenarios\Demo Flight'
 printf '%s\n' "$output" "$errors" | sed '/^$/d; s/^/   /'
 [ "$code" -eq 0 ] && [[ "$output" == *"module: failed loading Skarvel"* ]] &&
     [[ "$errors" == *"cannot load the module"* ]] ||
