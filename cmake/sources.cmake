@@ -22,6 +22,7 @@ set(SIM_SOURCES
     sim/host/date_to_int.cpp
     sim/host/module_list.cpp
     sim/host/scenario_entries.cpp
+    sim/host/simulation_session.cpp
     sim/launchpad_window.cpp
     sim/module_image.cpp
     sim/orbiter_api.cpp

@@ -17,12 +17,33 @@ cp -r sample/Orbiter/. "$scratch"
 mkdir -p "$scratch/Modules/Plugin"
 cp build/native/Skarvel.so "$scratch/Modules/Plugin/"
 echo "== Running orbiter-sim in $scratch"
+[ $# -gt 0 ] || set -- -- -p -e 'Scenarios\Demo Flight'
 status=0
-if [ $# -gt 0 ]; then
-    build/native/orbiter-sim --root "$scratch" "$@" || status=$?
-else
-    build/native/orbiter-sim --root "$scratch" -- -p -e 'Scenarios\Demo Flight' || status=$?
-fi
+build/native/orbiter-sim --root "$scratch" "$@" | tee "$scratch/trace.txt" || status=$?
 echo "== orbiter-sim ended with status $status"
-echo "== Scenarios/(Current state).scn in $scratch now reads:"
-sed 's/^/   /' "$scratch/Scenarios/(Current state).scn"
+
+# The scenario the simulation read, found by the cksum its start line gives; Orbiter has since
+# saved its final state over the staged file.
+staged="$scratch/Scenarios/(Current state).scn"
+read_cksum=$(sed -n 's/^simulation: start .*; read cksum //p' "$scratch/trace.txt" | head -n 1)
+if [ -z "$read_cksum" ]; then
+    echo "== No simulation ran; Scenarios/(Current state).scn now reads:"
+    sed 's/^/   /' "$staged"
+    exit 0
+fi
+read_file=
+while IFS= read -r -d '' scenario; do
+    if [ "$(cksum <"$scenario")" = "$read_cksum" ]; then
+        read_file=$scenario
+        break
+    fi
+done < <(find "$scratch/Scenarios" -name '*.scn' ! -name '(Current state).scn' -print0 | sort -z)
+if [ -z "$read_file" ]; then
+    echo "== The simulation read a scenario (cksum $read_cksum) that is no other file under Scenarios/"
+    exit 0
+fi
+echo "== The simulation read ${read_file#"$scratch"/} (cksum $read_cksum), staged as"
+echo "   Scenarios/(Current state).scn:"
+sed 's/^/   /' "$read_file"
+echo "== When the session ended, Orbiter saved its final state there, adding:"
+diff "$read_file" "$staged" | sed -n 's/^> /   /p'

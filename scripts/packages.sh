@@ -2,12 +2,13 @@
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev binutils-mingw-w64-i686)
 # The Windows builds run under Wine on a private X display: 32- and 64-bit Wine, Xvfb,
 # GoogleTest's sources for the Win32 unit tests, ImageMagick for the usage dialog's picture and
-# x11-utils (xwininfo) for the windows shown when Orbiter is tried in a folder, and
+# x11-utils (xwininfo) and inotify-tools for the windows shown and the files written when
+# Orbiter is tried in a folder, and
 # zip and unzip for the add-on zip each Windows build packs and its install test unpacks.
 # Fuzzing needs clang with its libFuzzer run-time; the memory check needs valgrind. clang and
 # llvm (llvm-nm) also derive Orbiter's decorated names for the DLL's import check.
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang-format g++-mingw-w64-i686 binutils-mingw-w64-x86-64
     g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth x11-utils googletest imagemagick
-    clang llvm libclang-rt-14-dev valgrind zip unzip)
+    clang llvm libclang-rt-14-dev valgrind zip unzip inotify-tools)
 # The add-on package: the 32-bit DLL, zip, and clang and llvm for the check of its imports.
 PACKAGE_PACKAGES=(cmake ninja-build g++-mingw-w64-i686 binutils-mingw-w64-i686 zip unzip clang llvm)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Tries Skarvel in a real Orbiter folder under Wine: installs the add-on package's DLL in
-# Modules\Plugin and ticks it in Orbiter.cfg, runs orbiter.exe with the command line given,
-# reports in a few lines what happened, and then puts back every file that it or Orbiter may have
-# changed, byte for byte; a file that was not there is removed again.
+# Tries Skarvel in a real Orbiter folder under Wine: takes an inventory of the whole folder and
+# backs up what Orbiter may rewrite (scripts/folder-snapshot.sh), installs the add-on package's
+# DLL in Modules\Plugin and ticks it in Orbiter.cfg, runs orbiter.exe with the command line given
+# while it watches which scenario is staged, reports in a few lines what happened, and then makes
+# the folder as it was: what was not there is removed, every backed-up file is put back byte for
+# byte, and the whole folder is checked against the inventory.
 #
 #   bash scripts/try-in-orbiter.sh [options] ORBITER_FOLDER [-- ORBITER'S COMMAND LINE...]
 #
@@ -13,7 +15,12 @@
 #   --show             use the display in DISPLAY instead of a private Xvfb one
 #   --screenshot FILE  where the last picture before the end goes (PNG; default
 #                      build/try-in-orbiter/screenshot.png)
-#   --keep             leave the module installed and ticked afterwards
+#   --keep             leave the module installed and ticked afterwards (all else is put back)
+#
+# Exit status: 0 when Orbiter was tried and the folder is as it was (whatever the verdict), 1 when
+# it could not try (the folder left or put back as it was), 2 bad usage, 3 when the folder could
+# not be made as it was (the differences are named), 129, 130 or 143 when HUP, INT or TERM stopped
+# it (the folder put back); 3 wins over the others.
 #
 # The Wine prefix is WINEPREFIX when set, else build/try-in-orbiter/wineprefix (made on first use).
 # For the project's own tests only: SKARVEL_TRY_ARCH=x64 runs a 64-bit orbiter.exe with Wine's
@@ -24,7 +31,7 @@ source_dir=$(cd "$here/.." && pwd)
 source "$here/wine-setup.sh"
 
 usage() {
-    sed -n '7,16p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '9,23p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 }
 fail() {
@@ -118,7 +125,7 @@ fi
 scenarios=$(windows_path "$folder" Scenarios)
 [ -d "$scenarios" ] || fail "$folder has orbiter.exe but no Scenarios folder beside it."
 
-packages=(wine wine64 xvfb xauth x11-utils imagemagick unzip)
+packages=(wine wine64 xvfb xauth x11-utils imagemagick unzip inotify-tools)
 [ "$arch" = i686 ] && packages+=(wine32:i386)
 "$source_dir/scripts/install-packages.sh" "${packages[@]}"
 loader=$(wine_loader "$arch")
@@ -158,50 +165,37 @@ if [ -f "$dll" ] && ! cmp -s "$dll" "$new_dll" && [ "$replace" = 0 ]; then
         "--replace installs this one for the run and puts that one back afterwards."
 fi
 
-# Every file that this script or Orbiter may change, saved now and put back at the end.
 cfg=$(windows_path "$folder" Orbiter.cfg)
 log=$(windows_path "$folder" Orbiter.log)
-staged=$(windows_path "$folder" Scenarios "(Current state).scn")
-saved=("$cfg" "$staged" "$log" "$dll")
-kept=$work/kept
-mkdir -p "$kept"
-for index in "${!saved[@]}"; do
-    [ -e "${saved[$index]}" ] && cp -p "${saved[$index]}" "$kept/$index"
-done
-created_folders=()
-for made in "$(dirname "$plugin")" "$plugin"; do
-    [ -d "$made" ] || created_folders=("$made" "${created_folders[@]}")
-done
+
+# The whole folder as it is now: its inventory, and a copy of every file that Orbiter or a plug-in
+# may rewrite (scripts/folder-snapshot.sh says which), taken before anything changes.
+snapshot=$work/snapshot
+echo "== Taking an inventory of $folder and a back-up of what Orbiter may change"
+bash "$here/folder-snapshot.sh" take "$folder" "$snapshot" ||
+    fail "could not take the inventory and back-up (above); nothing in $folder was changed."
 
 orbiter_pid=
 owns_session=0
 restored=0
-# Puts every saved file back and removes what was not there; with --keep the module stays
-# installed and ticked.
+not_put_back=0
+# Makes the folder as it was: removes what was not there, puts back every backed-up file, and
+# checks the whole folder against the inventory. With --keep the module is then installed and
+# ticked again.
 restore() {
     [ "$restored" = 0 ] || return 0
     restored=1
-    local index file put_back=()
-    for index in "${!saved[@]}"; do
-        file=${saved[$index]}
-        if [ "$keep" = 1 ] && { [ "$file" = "$dll" ] || [ "$file" = "$cfg" ]; }; then
-            continue
-        fi
-        if [ -e "$kept/$index" ]; then
-            cmp -s "$kept/$index" "$file" 2>/dev/null || cp -p "$kept/$index" "$file"
-            put_back+=("${file#"$folder"/}")
-        elif [ -e "$file" ]; then
-            rm -f "$file"
-            put_back+=("${file#"$folder"/} (removed: it was not there)")
-        fi
-    done
-    if [ "$keep" = 0 ]; then
-        for file in "${created_folders[@]}"; do
-            rmdir "$file" 2>/dev/null || true
-        done
+    local status=0
+    bash "$here/folder-snapshot.sh" put-back "$folder" "$snapshot" || status=$?
+    if [ "$status" -ne 0 ]; then
+        not_put_back=1
+        echo "== $folder is not as it was (above): scripts/try-in-orbiter.sh exits with status 3."
+        return 0
     fi
-    [ ${#put_back[@]} -eq 0 ] || echo "== Put back as they were: $(printf '%s; ' "${put_back[@]}" | sed 's/; $//')"
     if [ "$keep" = 1 ]; then
+        mkdir -p "$plugin"
+        cp "$new_dll" "$dll"
+        "$source_dir/scripts/tick-module.sh" "$cfg" Skarvel
         echo "== --keep: Skarvel.dll stays in ${plugin#"$folder"/}, ticked in ${cfg#"$folder"/}"
     fi
 }
@@ -220,17 +214,70 @@ stop_orbiter() {
     [ "$owns_session" = 0 ] || wineserver -k 2>/dev/null || true
     owns_session=0
 }
+
+# Watches Scenarios\ while Orbiter runs. The first content written to "(Current state).scn" is
+# what the module staged; a later write of other content is Orbiter saving the simulation's final
+# state when a session ends, which may come a second after the staging. File-system events
+# (inotify) report each write as it is closed, so none is missed however soon the next follows.
+watch_pid=
+watch_reader_pid=
+watched=$work/watched
+start_watch() {
+    mkdir -p "$watched"
+    mkfifo "$watched/events"
+    inotifywait -m -e close_write -e moved_to --format '%f' "$scenarios" \
+        >"$watched/events" 2>"$watched/log" &
+    watch_pid=$!
+    read_watch_events <"$watched/events" &
+    watch_reader_pid=$!
+    local _
+    for _ in $(seq 100); do
+        grep -q 'Watches established' "$watched/log" 2>/dev/null && return 0
+        kill -0 "$watch_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    fail "inotifywait could not watch $scenarios:" "$(cat "$watched/log" 2>/dev/null)"
+}
+read_watch_events() {
+    local name
+    while IFS= read -r name; do
+        [ "${name,,}" = "(current state).scn" ] || continue
+        if [ ! -e "$watched/staged" ]; then
+            cp "$scenarios/$name" "$watched/copy" 2>/dev/null && mv "$watched/copy" "$watched/staged"
+        elif ! cmp -s "$scenarios/$name" "$watched/staged"; then
+            touch "$watched/saved"
+        fi
+    done
+}
+stop_watch() {
+    [ -n "$watch_pid" ] || return 0
+    # The events of Orbiter's last writes are read before the watch ends.
+    sleep 0.2
+    kill "$watch_pid" 2>/dev/null || true
+    wait "$watch_pid" "$watch_reader_pid" 2>/dev/null || true
+    watch_pid=
+}
+
 finish() {
     local status=$?
-    trap - EXIT INT TERM
+    trap - EXIT INT TERM HUP
     stop_orbiter
+    stop_watch
     restore
     stop_private_display
     rm -rf "$work"
+    [ "$not_put_back" = 0 ] || status=3
     exit "$status"
 }
 trap finish EXIT
-trap 'echo; echo "== Interrupted; putting $folder back"; exit 130' INT TERM
+interrupted() {
+    echo
+    echo "== Interrupted ($1); putting $folder back"
+    exit "$2"
+}
+trap 'interrupted INT 130' INT
+trap 'interrupted TERM 143' TERM
+trap 'interrupted HUP 129' HUP
 
 echo "== Installing Skarvel.dll from $(basename "$zip_file") and ticking it in Orbiter.cfg"
 mkdir -p "$plugin"
@@ -248,12 +295,28 @@ if [ "$show" = 0 ]; then
     start_private_display || exit 1
 fi
 
-# The command line as orbiter.exe receives it: words with a blank get double quotes.
-shown=
-for word in "${command_line[@]}"; do
-    [[ "$word" == *' '* && "$word" != \"* ]] && shown+=" \"$word\"" || shown+=" $word"
-done
-echo "== Running orbiter.exe$shown in $folder (at most $seconds s)"
+# The command line as Wine hands it to orbiter.exe, and Orbiter to the module: a word with a blank
+# or a tab in double quotes, a quote escaped with a backslash, backslashes before a quote doubled.
+windows_command_line() {
+    local word line="" c backslashes quoted
+    for word in "$@"; do
+        [[ -z "$word" || "$word" == *[[:blank:]]* ]] && quoted=1 || quoted=0
+        [ "$quoted" = 0 ] || line+='"'
+        backslashes=0
+        while IFS= read -r -n1 -d '' c; do
+            if [ "$c" = '"' ]; then
+                line+=$(printf '%*s' $((backslashes + 1)) '' | tr ' ' '\\')
+            fi
+            [ "$c" = '\' ] && backslashes=$((backslashes + 1)) || backslashes=0
+            line+=$c
+        done < <(printf '%s' "$word")
+        [ "$quoted" = 0 ] || line+=$(printf '%*s' "$backslashes" '' | tr ' ' '\\')'"'
+        line+=' '
+    done
+    printf '%s' "${line% }"
+}
+echo "== Running orbiter.exe $(windows_command_line "${command_line[@]}") in $folder (at most $seconds s)"
+start_watch
 mkdir -p "$(dirname "$screenshot")"
 rm -f "$screenshot"
 usage_seen=0
@@ -288,24 +351,30 @@ else
 fi
 tenths=$((($(date +%s%N) - started) / 100000000))
 took="$((tenths / 10)).$((tenths % 10)) s"
+stop_watch
 
-# What happened, from Orbiter.log, the exit status, the staged scenario and the windows seen.
+# What happened, from Orbiter.log, the exit status, the writes watched and the windows seen.
 module_line=$(grep -a -m1 'Module Skarvel\.dll ' "$log" 2>/dev/null | tr -d '\r' || true)
 failed_line=$(grep -a -i -m1 'Failed loading module .*Skarvel\.dll' "$log" 2>/dev/null | tr -d '\r' || true)
-staged_index=1
-if [ -e "$kept/$staged_index" ] && cmp -s "$kept/$staged_index" "$staged"; then
-    scenario="unchanged"
-    equals=
-else
+if [ -e "$watched/staged" ]; then
     equals=$(cd "$scenarios" && find . -type f -iname '*.scn' ! -iname '(Current state).scn' -print |
         sort | while read -r candidate; do
-            if cmp -s "$candidate" "$staged"; then
+            if cmp -s "$candidate" "$watched/staged"; then
                 candidate=${candidate#./}
                 printf 'Scenarios\\%s\n' "${candidate//\//\\}"
                 break
             fi
         done)
-    scenario="changed; it now equals ${equals:-no scenario under Scenarios\\}"
+    scenario="staged ${equals:-a scenario from outside Scenarios\\} as Scenarios\\(Current state).scn"
+else
+    scenario="nothing staged: Scenarios\\(Current state).scn was not written"
+fi
+if [ -e "$watched/saved" ]; then
+    session="ended and saved its state over Scenarios\\(Current state).scn"
+elif [ "$stopped" = 1 ] && [ -e "$watched/staged" ]; then
+    session="none ended: Orbiter was still running when it was stopped"
+else
+    session="none seen"
 fi
 paused=running
 for word in "${command_line[@]}"; do
@@ -323,7 +392,7 @@ elif [ "$stopped" = 0 ] && [ "$status" = 255 ]; then
     verdict="ended at start: this launchpad is not Orbiter 2006's"
 elif [ "$usage_seen" = 1 ]; then
     verdict="usage dialog shown"
-elif [ "$scenario" != unchanged ]; then
+elif [ -e "$watched/staged" ]; then
     verdict="launched \"${equals:-a scenario from outside Scenarios\\}\" $paused"
 elif [ ${#command_line[@]} -eq 0 ]; then
     verdict="nothing launched: the command line names no scenario"
@@ -338,7 +407,8 @@ if [ "$stopped" = 1 ]; then
 else
     echo "   orbiter:    ended with status $status after $took"
 fi
-echo "   scenario:   Scenarios\\(Current state).scn $scenario"
+echo "   scenario:   $scenario"
+echo "   session:    $session"
 if [ -s "$screenshot" ]; then
     echo "   screenshot: $screenshot"
 else

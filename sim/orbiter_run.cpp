@@ -2,9 +2,11 @@
 
 #include "sim/desktop.h"
 #include "sim/host/scenario_entries.h"
+#include "sim/host/simulation_session.h"
 #include "sim/module_image.h"
 #include "sim/orbiter_api.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
 #include <link.h>
@@ -77,8 +79,15 @@ struct Orbiter {
                 module.openRenderViewport(module.instance);
             }
         }
-        Trace("simulation: start \"" + entry + "\" " + (paused ? "paused" : "running"));
+        std::string file = "Scenarios/" + entry + ".scn";
+        std::replace(file.begin(), file.end(), '\\', '/');
+        const std::optional<std::string> scenario = ReadWholeFile(file);
+        Trace(SimulationStartLine(entry, paused, scenario));
         Trace("simulation: end");
+        if (!SaveFinalState("Scenarios/(Current state).scn", scenario)) {
+            std::fprintf(stderr, "orbiter-sim: cannot save the final state to "
+                                 "Scenarios/(Current state).scn\n");
+        }
         for (const LoadedModule& module : modules) {
             if (module.closeRenderViewport != nullptr) {
                 module.closeRenderViewport();

@@ -1,6 +1,7 @@
 // End-to-end runs of an Orbiter host with the module: trace lines, exit status and the
-// staged scenario file. The same table runs against orbiter-sim and the Win32 host.
+// scenario the simulation read. The same table runs against orbiter-sim and the Win32 host.
 #include "host_run.h"
+#include "sim/host/simulation_session.h"
 
 namespace {
 
@@ -13,20 +14,30 @@ struct HostCase {
     std::vector<std::string> inOrder; // lines that must appear, in this order
     std::vector<std::string> absent;  // line prefixes that must not appear
     int status;                       // 255 is the module's exit code -1
-    const char* stagedFrom = nullptr; // the file staged as "(Current state)"; null: unchanged
+    const char* stagedFrom = nullptr; // the file staged as "(Current state)"; null: the old one
     const char* orbiterCfg = nullptr; // Orbiter.cfg's text; null: the sample's, which ticks Skarvel
 };
 
 const char LOADED[] = "module: loaded Skarvel";
 
-// "{root}" in an argument or line stands for Orbiter's folder as the host names it.
-std::vector<std::string> WithRoot(std::vector<std::string> texts, const std::string& root) {
+// "{root}" in an argument or line stands for Orbiter's folder as the host names it, "{staged}"
+// for the cksum of the scenario the module is to stage.
+std::vector<std::string> Filled(std::vector<std::string> texts, const std::string& root,
+                                const std::string& staged) {
     for (std::string& text : texts) {
-        for (std::size_t at; (at = text.find("{root}")) != std::string::npos;) {
-            text.replace(at, 6, root);
+        for (const auto& [name, value] :
+             {std::pair<std::string, std::string>{"{root}", root}, {"{staged}", staged}}) {
+            for (std::size_t at; (at = text.find(name)) != std::string::npos;) {
+                text.replace(at, name.size(), value);
+            }
         }
     }
     return texts;
+}
+
+// The simulation's start, having read the staged scenario.
+std::string Started(const char* how) {
+    return std::string("simulation: start \"(Current state)\" ") + how + "; read cksum {staged}";
 }
 
 void PrintTo(const HostCase& row, std::ostream* out) {
@@ -56,16 +67,18 @@ class HostTest : public ::testing::TestWithParam<HostCase> {};
 TEST_P(HostTest, Runs) {
     const HostCase& row = GetParam();
     ScratchOrbiter folder;
-    const std::string before = folder.Read(STAGED);
+    const std::string staged =
+        row.stagedFrom != nullptr ? folder.Read(row.stagedFrom) : folder.Read(STAGED);
     if (row.orbiterCfg != nullptr) {
         folder.Write("Orbiter.cfg", row.orbiterCfg);
     }
     std::vector<std::string> args = row.options;
     args.insert(args.end(), {"--cmdline", row.commandLine});
 
-    const HostRun run = RunHost(folder, WithRoot(args, folder.HostPath()));
+    const std::string root = folder.HostPath();
+    const HostRun run = RunHost(folder, Filled(args, root, ""));
 
-    EXPECT_TRUE(LinesInOrder(run, WithRoot(row.inOrder, folder.HostPath())));
+    EXPECT_TRUE(LinesInOrder(run, Filled(row.inOrder, root, sim::Cksum(staged))));
     for (const std::string& prefix : row.absent) {
         EXPECT_TRUE(NoLineStartsWith(run, prefix));
     }
@@ -73,8 +86,16 @@ TEST_P(HostTest, Runs) {
     EXPECT_TRUE(NoLineStartsWith(run, "dialog: close unknown"));
     EXPECT_TRUE(StartUpInsideTheLoad(run));
     EXPECT_EQ(run.status, row.status) << Transcript(run);
-    EXPECT_EQ(folder.Read(STAGED),
-              row.stagedFrom != nullptr ? folder.Read(row.stagedFrom) : before);
+    // A simulation reads the staged scenario, and Orbiter saves its final state over it when the
+    // session ends; without a simulation, the staged file is left as the module wrote it.
+    if (const std::string* start = FirstLineStartingWith(run, "simulation: start ")) {
+        const std::string read = "; read cksum " + sim::Cksum(staged);
+        EXPECT_EQ(start->substr(start->size() - std::min(start->size(), read.size())), read)
+            << "the first simulation did not read what the module was to stage\n"
+            << Transcript(run);
+    } else {
+        EXPECT_EQ(folder.Read(STAGED), staged);
+    }
 }
 
 // Orbiter's command line given as words, as a user types them: each host hands the module the
@@ -131,17 +152,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {"module: version 60425", "tree: selected \"(Current state)\"",
                   "start-paused: off", "start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"),
                   "dialog: open 101", LOADED, "click: launch", "dialog: close 101",
-                  "simulation: start \"(Current state)\" paused", "simulation: end",
-                  "dialog: open 101", "click: exit", "orbiter: exit 0"},
+                  Started("paused"), "simulation: end", "dialog: open 101", "click: exit",
+                  "orbiter: exit 0"},
                  {"user:", "dialog: open 102"},
                  0,
                  "Scenarios/Demo Flight.scn"},
         HostCase{"PathWithSlashLaunchesRunning",
                  {},
                  "Scenarios/Demo",
-                 {Copy("Scenarios/Demo.scn", "ok"), "click: launch",
-                  "simulation: start \"(Current state)\" running", "simulation: end",
-                  "user: close orbiter", "orbiter: exit 0"},
+                 {Copy("Scenarios/Demo.scn", "ok"), "click: launch", Started("running"),
+                  "simulation: end", "user: close orbiter", "orbiter: exit 0"},
                  {"start-paused: on", "click: exit"},
                  0,
                  "Scenarios/Demo.scn"},
@@ -149,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  R"("{root}\Scenarios\Flights.old\Demo")",
                  {Copy("{root}\\Scenarios\\Flights.old\\Demo.scn", "ok"), "click: launch",
-                  "simulation: start \"(Current state)\" running"},
+                  Started("running")},
                  {},
                  0,
                  "Scenarios/Flights.old/Demo.scn"},
@@ -157,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  R"(-x "Scenarios\Tutorials\Docking Practice")",
                  {Copy("Scenarios\\Tutorials\\Docking Practice.scn", "ok"), "click: launch",
-                  "simulation: start \"(Current state)\" running"},
+                  Started("running")},
                  {"click: exit"},
                  0,
                  "Scenarios/Tutorials/Docking Practice.scn"},
@@ -166,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostCase{"BlanksAndTabsOnlySeparate",
                  {},
                  "\t-p   \"Scenarios\\Demo Flight\"\t\t-e  ",
-                 {"start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"),
-                  "simulation: start \"(Current state)\" paused", "click: exit", "orbiter: exit 0"},
+                 {"start-paused: on", Copy("Scenarios\\Demo Flight.scn", "ok"), Started("paused"),
+                  "click: exit", "orbiter: exit 0"},
                  {"dialog: open 102"},
                  0,
                  "Scenarios/Demo Flight.scn"},
@@ -205,15 +225,14 @@ INSTANTIATE_TEST_SUITE_P(
                       {LOADED, "user: close orbiter", "dialog: close 102", "orbiter: exit 0"}),
                  {"simulation:", "click:"},
                  0},
-        HostCase{
-            "UsageClosedThenLaunchedByHandStillExits",
-            {"--close-usage", "--launch"},
-            "-e Nowhere",
-            Then(UsageShown(), {"user: close usage", "dialog: close 102", "user: launch",
-                                "simulation: start \"(Current state)\" running", "simulation: end",
-                                "dialog: open 101", "click: exit", "orbiter: exit 0"}),
-            {"click: launch", "user: close orbiter"},
-            0},
+        HostCase{"UsageClosedThenLaunchedByHandStillExits",
+                 {"--close-usage", "--launch"},
+                 "-e Nowhere",
+                 Then(UsageShown(),
+                      {"user: close usage", "dialog: close 102", "user: launch", Started("running"),
+                       "simulation: end", "dialog: open 101", "click: exit", "orbiter: exit 0"}),
+                 {"click: launch", "user: close orbiter"},
+                 0},
         HostCase{"EmptyCommandLineOpensNothing",
                  {},
                  "",
@@ -227,8 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  R"(-x Scenarios\Demo)",
                  {"module: failed loading Missing", "module: version 60425", LOADED,
-                  "click: launch", "simulation: start \"(Current state)\" running",
-                  "orbiter: exit 0"},
+                  "click: launch", Started("running"), "orbiter: exit 0"},
                  {},
                  0,
                  "Scenarios/Demo.scn",

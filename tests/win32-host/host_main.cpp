@@ -2,6 +2,7 @@
 // windows. It takes orbiter-sim's command line and prints orbiter-sim's trace lines.
 #include "extra_windows.h"
 #include "orbiter_exports.h"
+#include "orbiter_files.h"
 #include "orbiter_run.h"
 #include "raw_command_line.h"
 #include "sim/host/host_options.h"
@@ -25,6 +26,7 @@ constexpr DWORD WATCHDOG_MS = 45000;
 
 // Options of this host only, each with a value, taken out before orbiter-sim's options are read.
 const char SNAPSHOT_OPTION[] = "--snapshot-usage";
+const char WRITE_OPTION[] = "--write";
 
 // orbiter-sim's usage text, with this program's name and the modules' place, and this host's
 // option.
@@ -34,6 +36,8 @@ std::string Usage() {
         "This host only:\n"
         "  --snapshot-usage BMP when the usage dialog opens, measure how its texts fit\n"
         "                      and save a picture of it\n"
+        "  --write FILE        at start, write a line into FILE under Orbiter's folder, as a\n"
+        "                      plug-in might (FILE need not be one Orbiter writes)\n"
         "Without --cmdline, Orbiter's command line is the raw text of this program's own\n"
         "command line from its first WORD on, as Windows gave it: quotes, backslashes, tabs\n"
         "and runs of blanks as typed.\n";
@@ -89,8 +93,11 @@ int main(int argc, char** argv) {
         return SETUP_STATUS;
     }
     std::string snapshot;
+    std::string written;
     for (std::size_t i = 0; i + 1 < words.size() && words[i].text != "--";) {
-        std::string* value = words[i].text == SNAPSHOT_OPTION ? &snapshot : nullptr;
+        std::string* value = words[i].text == SNAPSHOT_OPTION ? &snapshot
+                             : words[i].text == WRITE_OPTION  ? &written
+                                                              : nullptr;
         if (value == nullptr) {
             ++i;
             continue;
@@ -125,6 +132,10 @@ int main(int argc, char** argv) {
         return SETUP_STATUS;
     }
     options.run.root = ".";
+    if (!written.empty() && !host::WriteLineInto(written)) {
+        std::fprintf(stderr, "orbiter.exe: cannot write into %s\n", written.c_str());
+        return SETUP_STATUS;
+    }
     options.run.modules = sim::ModulesToLoad(modulePath, ".dll", '\\');
     if (options.run.modules.empty()) {
         std::fprintf(stderr, "orbiter.exe: Orbiter.cfg lists no module; Orbiter starts without\n");

@@ -22,10 +22,30 @@ void AppendToLog(const std::string& line) {
 
 } // namespace
 
-void StartOrbiterLog() {
+void WriteStartFiles() {
     if (FILE* log = std::fopen(LOG_FILE, "w")) {
         std::fclose(log);
     }
+    for (const auto& [name, text] :
+         {std::pair<const char*, const char*>{"Device.dat", "device: the test host's window\n"},
+          {"keymap.cfg", "; the test host's keyboard map\n"}}) {
+        if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) {
+            continue;
+        }
+        if (FILE* file = std::fopen(name, "wb")) {
+            std::fputs(text, file);
+            std::fclose(file);
+        }
+    }
+}
+
+bool WriteLineInto(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fputs("a line the test host wrote\n", file) >= 0;
+    return std::fclose(file) == 0 && written;
 }
 
 void LogLoadedModule(HMODULE module, int version) {

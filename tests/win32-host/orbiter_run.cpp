@@ -6,6 +6,7 @@
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "sim/host/scenario_entries.h"
+#include "sim/host/simulation_session.h"
 #include "trace.h"
 
 #include <cstdio>
@@ -25,6 +26,10 @@ constexpr int SETUP_STATUS = 1;
 // them; the host counts as idle only after this long without a message.
 constexpr DWORD SETTLE_MS = 100;
 constexpr int USAGE_TEMPLATE = 102;
+// A real simulation session lasts at least as long as loading its scenario takes, about a second;
+// a tool that watches Orbiter's files must cope with that much and no more.
+constexpr DWORD SESSION_MS = 1000;
+const char CURRENT_STATE_FILE[] = "Scenarios\\(Current state).scn";
 
 const char RENDER_CLASS[] = "SkarvelHostRenderWindow";
 
@@ -102,8 +107,15 @@ struct Orbiter {
                 module.openRenderViewport(render, 320, 240, FALSE);
             }
         }
-        Trace("simulation: start \"" + *entry + "\" " + (paused ? "paused" : "running"));
+        const std::optional<std::string> scenario =
+            sim::ReadWholeFile("Scenarios\\" + *entry + ".scn");
+        Trace(sim::SimulationStartLine(*entry, paused, scenario));
+        Sleep(SESSION_MS);
         Trace("simulation: end");
+        if (!sim::SaveFinalState(CURRENT_STATE_FILE, scenario)) {
+            std::fprintf(stderr, "orbiter.exe: cannot save the final state to %s\n",
+                         CURRENT_STATE_FILE);
+        }
         for (const LoadedModule& module : modules) {
             if (module.closeRenderViewport != nullptr) {
                 module.closeRenderViewport();
@@ -147,7 +159,7 @@ std::string FullPath(const std::string& path) {
 }
 
 int RunOrbiter(const sim::RunOptions& options) {
-    StartOrbiterLog();
+    WriteStartFiles();
     SetOrbiterCommandLine(options.commandLine);
     Orbiter orbiter{{}, Launchpad(), options.user};
     orbiter.pad.onLaunch = [&orbiter] { orbiter.StartSimulation(); };
