@@ -36,7 +36,7 @@ fi
 # Five repetitions of each tokenizer benchmark; the tables use the medians.
 options=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true
     --benchmark_min_time=0.2 "$@")
-echo "== Running the benchmarks (about two minutes; the start-up pairs write files of up to" \
+echo "== Running the benchmarks (about a minute; the start-up pairs write files of up to" \
     "64 MiB)" >&2
 tables=build/bench/tables.md
 build/bench/skarvel_bench --tables "$tables" "${options[@]}"
