@@ -84,7 +84,9 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
     echo "is nearly all of the start-up. The time beyond the copy grows with the scenario although"
     echo "the work after the copy does not: that work (opening the trigger dialog, which reads its"
     echo "template from the program file) runs with the processor's caches emptied by the copy."
-    echo "At 64 MiB the difference is small beside the spread of the copy itself (see the"
-    echo "quartiles), so it may come out negative."
+    echo "The quartiles are wide because every copy waits for the disk: replacing"
+    echo "\`(Current state).scn\` deletes the old file, which waits for its pages still being"
+    echo "written and may discard its blocks. The medians over many pairs stay steady; at 64 MiB"
+    echo "the difference is small beside that spread, so it may come out negative."
 } >docs/benchmarks.md
 echo "== Wrote docs/benchmarks.md" >&2
