@@ -1,11 +1,14 @@
-// Runs the benchmarks in a scratch Orbiter folder and prints, after Google Benchmark's own
-// report, Markdown tables of each measured routine beside its baseline.
+// Runs the benchmarks in a scratch Orbiter folder: the tokenizer through Google Benchmark,
+// then the start-up against a bare copy in pairs. Prints one line per scenario size for the
+// pairs and, after Google Benchmark's own report, Markdown tables of both.
 //
-//     skarvel_bench [--tables FILE] [Google Benchmark options]
+//     skarvel_bench [--startup] [--tables FILE] [Google Benchmark options]
 //
-// --tables FILE writes the tables to FILE too (scripts/bench.sh puts them in the docs).
+// --startup times only the pairs and prints only their lines. --tables FILE writes the tables
+// to FILE too (scripts/bench.sh puts them in the docs).
 #include "bench_registry.h"
 #include "ratio_reporter.h"
+#include "startup_pairs.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,10 +24,13 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     std::string tablesFile;
+    bool startUpOnly = false;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--tables") == 0 && i + 1 < argc) {
             tablesFile = argv[++i];
+        } else if (std::strcmp(argv[i], "--startup") == 0) {
+            startUpOnly = true;
         } else {
             argv[kept++] = argv[i];
         }
@@ -47,20 +53,32 @@ int main(int argc, char** argv) {
     const fs::path previous = fs::current_path();
     fs::current_path(folder);
 
-    RegisterTokenizerBenchmarks();
-    RegisterStartUpBenchmarks(folder);
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (!startUpOnly) {
+        RegisterTokenizerBenchmarks();
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+    }
+    const std::vector<PairSummary> startUp = RunStartUpPairs(folder);
 
     fs::current_path(previous);
     fs::remove_all(folder);
+    if (startUp.empty()) {
+        return 1; // the reason is on the standard error
+    }
+    for (const PairSummary& summary : startUp) {
+        std::cout << SummaryLine(summary) << '\n';
+    }
+    if (startUpOnly) {
+        return 0;
+    }
 
     std::ostringstream tables;
     tables << "\nSplitCommandLine beside a plain scan for blanks, tabs and quotes "
               "(both copy the line first):\n\n";
     reporter.PrintTokenizerTable(tables);
-    tables << "\nThe start-up sequence beside a bare copy of the same scenario file:\n\n";
-    reporter.PrintStartUpTable(tables);
+    tables << "\nThe start-up sequence beside a bare copy of the same scenario file, timed in "
+              "alternating pairs:\n\n";
+    PrintStartUpTable(startUp, tables);
     std::cout << tables.str();
     if (!tablesFile.empty()) {
         std::ofstream(tablesFile) << tables.str();

@@ -76,23 +76,3 @@ void RatioReporter::PrintTokenizerTable(std::ostream& out) const {
             << Format("%.1f", split.nanoseconds / scan->nanoseconds) << " |\n";
     }
 }
-
-void RatioReporter::PrintStartUpTable(std::ostream& out) const {
-    out << "| scenario | InitModule to launch click queued | bare copy | start-up / copy "
-           "| beyond the copy |\n"
-        << "|---|---:|---:|---:|---:|\n";
-    for (const std::string& name : order_) {
-        const Result* copy = Find("Copy/" + CaseOf(name));
-        if (KindOf(name) != "StartUp" || copy == nullptr) {
-            continue;
-        }
-        const Result& startUp = results_.at(name);
-        auto time = [](double ns) {
-            return ns >= 1e6 ? Format("%.2f ms", ns / 1e6) : Format("%.1f us", ns / 1e3);
-        };
-        out << "| " << CaseOf(name) << " | " << time(startUp.nanoseconds) << " | "
-            << time(copy->nanoseconds) << " | "
-            << Format("%.2f", startUp.nanoseconds / copy->nanoseconds) << " | "
-            << time(startUp.nanoseconds - copy->nanoseconds) << " |\n";
-    }
-}

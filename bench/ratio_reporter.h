@@ -1,6 +1,5 @@
-// A console reporter that also keeps every result, and afterwards prints each measured
-// routine beside its baseline (the tokenizer beside a plain scan, the start-up beside a bare
-// copy) as Markdown tables with their ratios.
+// A console reporter that also keeps every result, and afterwards prints the tokenizer beside
+// its baseline, a plain scan, as a Markdown table with their ratios.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -14,9 +13,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override;
 
-    // Benchmarks are named KIND/CASE; a KIND/CASE result is paired with BASELINE/CASE.
+    // Benchmarks are named KIND/CASE; a Split/CASE result is paired with Scan/CASE.
     void PrintTokenizerTable(std::ostream& out) const;
-    void PrintStartUpTable(std::ostream& out) const;
     // False when a benchmark reported an error (its message was printed with it).
     bool AllSucceeded() const { return failures_ == 0; }
 
