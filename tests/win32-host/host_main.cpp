@@ -29,7 +29,7 @@ const char SNAPSHOT_OPTION[] = "--snapshot-usage";
 const char WRITE_OPTION[] = "--write";
 
 // orbiter-sim's usage text, with this program's name and the modules' place, and this host's
-// option.
+// own options.
 std::string Usage() {
     std::string text =
         std::string(sim::HOST_USAGE) +
