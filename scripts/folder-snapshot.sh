@@ -1,44 +1,44 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2034 # the report's arrays are read through namerefs, in print_items
-# Takes stock of a folder and backs up what may be rewritten in it; later makes the folder as it
-# was and checks that it is. The trial script wraps each Orbiter run in these two steps.
+# Takes stock of a folder before a run and tells afterwards what changed in it; makes the copy of
+# an Orbiter folder that a run works in. The trial script (try-in-orbiter.sh) only reads the
+# user's folder: Orbiter runs in the copy, and these steps check that the folder stayed as it was.
 #
-#   scripts/folder-snapshot.sh take FOLDER STORE
-#   scripts/folder-snapshot.sh put-back FOLDER STORE
+#   scripts/folder-snapshot.sh take FOLDER INVENTORY
+#   scripts/folder-snapshot.sh compare FOLDER INVENTORY
+#   scripts/folder-snapshot.sh copy FOLDER COPY
 #
-# take lists every file, folder and symlink under FOLDER (links are not followed) with its type,
-# mode, size and modification time in nanoseconds, and copies into STORE, with bytes, mode and
-# time, every file that Orbiter or a plug-in may rewrite. The rule: every file and symlink, at any
-# depth, except those inside the top-level folders named, case-blind, Textures* (Textures,
-# Textures2, ...), Meshes, Doc or Html. Orbiter writes none of these, and they hold nearly all of
-# an installation's bytes. Each backed-up file also gets a SHA-256 checksum. STORE must be new or
-# empty, and must not lie inside FOLDER.
+# The asset folders are the top-level folders named, case-blind, Textures* (Textures, Textures2,
+# ...), Meshes, Doc or Html. Orbiter only reads them, and they hold nearly all of an
+# installation's bytes.
 #
-# put-back removes every file and folder that was not there, recreates missing folders, copies
-# back every backed-up file that is missing or differs, sets folders' modes and times back, then
-# lists FOLDER again and compares it with the first listing. It prints these lines:
-#   == Put back as they were: ITEM; ITEM; ...        (exit 0)
-#   == Removed, as they were not there: ITEM; ...    (exit 0 or 3)
-#   == As it was: nothing to put back                 (exit 0)
-#   == Copied back from the back-up: ITEM; ...       (exit 3, instead of "Put back")
-#   == Not as it was:                                 (exit 3), then one line per path:
-#      PATH: changed (type file -> folder, mode 644 -> 600, size 10 -> 12, modified, content)
-#      PATH: removed, not backed up        PATH: removed        PATH: new, could not be removed
-# An ITEM is a file ("Orbiter.cfg"), a folder removed with everything in it ("Images/ (folder,
-# 40 entries)", "Images/ (empty folder)"), a folder recreated ("Flights/ (folder)"), or a folder
-# whose mode or time alone was set back ("Scenarios/ (modification time)"). Past 8 items, those
-# inside a top-level folder are counted per folder: "Scenarios/ (12 files, 1 folder)".
-# Paths are relative to FOLDER, with "/"; a tab or newline in a name shows as \t or \n.
+# take lists every file, folder, symlink and other entry under FOLDER (links are not followed)
+# with its type, mode, size and modification time in nanoseconds, and a SHA-256 checksum of every
+# regular file outside the asset folders, into INVENTORY, which must be new or empty and lie
+# outside FOLDER. Only regular files are opened: a named pipe, socket or device is listed, never
+# read. Nothing is written into FOLDER.
 #
-# Exit status: 0 done (FOLDER is as it was), 1 error (no folder, STORE unusable or not a snapshot
-# of FOLDER), 2 bad usage, 3 FOLDER still differs from its listing (named on the lines above).
+# compare takes stock of FOLDER again and prints one line for each path that differs from
+# INVENTORY, sorted, and nothing when none does:
+#   PATH: new                  PATH/: new (folder, 3 entries)        PATH/: new (empty folder)
+#   PATH: removed              PATH/: removed (folder, 3 entries)    PATH/: removed (empty folder)
+#   PATH: changed (type file -> folder, mode 644 -> 600, size 10 -> 12, modified, content)
+# A folder whose time alone changed, because an entry in it was made, removed or rewritten, is
+# not named. Paths are relative to FOLDER, with "/"; a tab or newline in a name shows as \t or \n.
+#
+# copy makes COPY, which must be new or empty and lie outside FOLDER, a copy of FOLDER for
+# Orbiter to run in: every file and folder outside the asset folders, with modes and times, links
+# followed, so that the copy holds real files and nothing written in it reaches a link's target;
+# each asset folder a symlink to FOLDER's own. A link that points to nothing cannot be followed,
+# and the copy fails on it.
+#
+# Exit status: 0 done (compare: nothing differs), 1 error, 2 bad usage, 3 (compare) FOLDER differs.
 set -euo pipefail
 # Byte order for sort and comm, the same in both steps whatever the user's locale.
 export LC_ALL=C
 
 usage() {
     echo "usage:" >&2
-    sed -n '6,7p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '6,8p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 fail() {
@@ -48,30 +48,43 @@ fail() {
     exit 1
 }
 
+is_asset_folder_name() {
+    local name=${1,,}
+    [[ $name == textures* || $name == meshes || $name == doc || $name == html ]]
+}
+
 # Every entry under the current folder as "TYPE MODE SIZE TIME PATH", NUL-terminated and sorted.
 # A folder's size is left out: some file systems never shrink a folder that once held more.
 list_folder() {
     find . \( -type d -printf 'd %m - %T@ %p\0' \) -o -printf '%y %m %s %T@ %p\0' | sort -z
 }
-list_folders_only() {
-    find . -type d -printf 'd %m - %T@ %p\0' | sort -z
-}
 
-# The backed-up files and symlinks under the current folder (see the rule above), NUL-terminated.
-list_backed_up() {
-    find . -type d \( -ipath './textures*' -o -ipath ./meshes -o -ipath ./doc -o -ipath ./html \) \
-        -prune -o \( -type f -o -type l \) -print0
-}
-
-# "SHA256  PATH" of each regular file named on stdin, NUL-terminated and sorted.
+# "SHA256  PATH" of every regular file under the current folder outside the asset folders,
+# NUL-terminated and sorted. -type f, without following links, picks regular files alone.
 checksums() {
-    xargs -0 -r sha256sum -z -- | sort -z
+    find . -type d \( -ipath './textures*' -o -ipath ./meshes -o -ipath ./doc -o -ipath ./html \) \
+        -prune -o -type f -print0 | xargs -0 -r sha256sum -z -- | sort -z
 }
 
-# The checksums, now, of the files that were backed up. Those gone or no longer files are
-# missing from it, quietly: the listing tells how they differ.
-backed_up_checksums() {
-    sed -z 's/^.\{66\}//' "$store/sums" | checksums 2>/dev/null
+# A folder that must be new or empty, for take and copy.
+make_empty_folder() {
+    if [ -e "$1" ] && [ -n "$(ls -A "$1" 2>/dev/null)" ]; then
+        fail "$1 holds something already; name a new or empty folder."
+    fi
+    mkdir -p "$1" || fail "cannot make $1."
+}
+
+take() {
+    make_empty_folder "$into"
+    # A half-taken inventory is removed, so that compare never works from one.
+    trap 'rm -f "$into/listing" "$into/sums" "$into/folder"' EXIT
+    (cd "$folder" && list_folder) >"$into/listing" ||
+        fail "could not list everything in $folder (above); check that it is all readable."
+    (cd "$folder" && checksums) >"$into/sums" ||
+        fail "could not checksum the files in $folder (above); check that they are all readable."
+    # Written last: its presence says the inventory is whole.
+    printf '%s' "$folder" >"$into/folder"
+    trap - EXIT
 }
 
 # The records of two sorted listings that differ, by path: was[PATH] from the first, now[PATH]
@@ -79,7 +92,6 @@ backed_up_checksums() {
 declare -A was now
 compare_listings() {
     local record
-    was=() now=()
     while IFS= read -r -d '' record; do
         if [[ $record == $'\t'* ]]; then
             record=${record#$'\t'}
@@ -95,7 +107,6 @@ compare_listings() {
 declare -A was_sum
 compare_checksums() {
     local record
-    was_sum=()
     while IFS= read -r -d '' record; do
         was_sum[${record:66}]=${record:0:64}
     done < <(comm -z -23 "$1" "$2")
@@ -110,316 +121,153 @@ fields() {
     r_time=${rest%% *}
 }
 
-# show PATH [TYPE]: sets shown to the path as the report shows it: relative to FOLDER, a folder
-# with a trailing "/". Set, not printed, as it runs once for each item.
-show() {
+# shown_path PATH TYPE: sets shown to the path as the lines show it: relative to FOLDER, a folder
+# with a trailing "/". Set, not printed, as it runs once for each path.
+shown_path() {
     shown=${1#./}
-    if [ "$shown" = . ]; then
-        shown=./
-        return
-    fi
-    [ "${2:-f}" != d ] || shown+=/
+    [ "$2" != d ] || shown+=/
     shown=${shown//$'\t'/\\t}
     shown=${shown//$'\n'/\\n}
 }
 
-# join SEPARATOR WORD...: the words joined, in joined.
-join() {
-    local separator=$1
-    joined=${2:-}
-    shift 2 || return 0
-    local word
-    for word in "$@"; do
-        joined+=$separator$word
-    done
-}
-
-# plural N WORD [PLURAL]: "1 file", "2 files".
+# plural N WORD [PLURAL]: "1 entry", "2 entries".
 plural() {
     [ "$1" = 1 ] && printf '1 %s' "$2" || printf '%s %s' "$1" "${3:-$2s}"
 }
 
-is_backed_up() {
-    [ -e "$store/files/$1" ] || [ -L "$store/files/$1" ]
-}
+declare -A type_names=([f]=file [d]=folder [l]=symlink [p]="named pipe" [s]=socket [b]="block device"
+    [c]="character device")
 
-# Sorted paths of every key of the named associative arrays.
-sorted_keys() {
-    local name
-    for name in "$@"; do
-        local -n array=$name
-        [ ${#array[@]} -eq 0 ] || printf '%s\0' "${!array[@]}"
-        unset -n array
-    done | sort -zu
-}
-
-take() {
-    if [ -e "$store" ] && [ -n "$(ls -A "$store" 2>/dev/null)" ]; then
-        fail "$store holds something already; name a new or empty folder for the back-up."
-    fi
-    echo "== Taking stock of $folder and backing up what Orbiter may rewrite into $store"
-    mkdir -p "$store/files" || fail "cannot make $store."
-    # A half-taken snapshot is removed, so that put-back never works from one.
-    trap 'rm -rf "${store:?}/files" "$store/listing" "$store/sums" "$store/folder"' EXIT
-    (cd "$folder" && list_folder) >"$store/listing" ||
-        fail "could not list everything in $folder (above); check that it is all readable."
-    (cd "$folder" && list_backed_up | xargs -0 -r cp -a --parents -t "$store/files" --) ||
-        fail "could not back up $folder into $store (above); is there room, is all readable?"
-    (cd "$store/files" && find . -type f -print0 | checksums) >"$store/sums" ||
-        fail "could not checksum the back-up in $store (above)."
-    # Written last: its presence says the snapshot is whole.
-    printf '%s' "$folder" >"$store/folder"
-    trap - EXIT
-    local entries files bytes
-    entries=$(tr -cd '\0' <"$store/listing" | wc -c)
-    files=$(find "$store/files" ! -type d -printf . | wc -c)
-    bytes=$(find "$store/files" ! -type d -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
-    echo "== Listed $entries entries; backed up $(plural "$files" file) ($((bytes / 1000000)) MB)"
-}
-
-# What was put back and what removed, for the report: the paths, each one's text, and which
-# of them are folders. Also the folders whose entries differed.
-put_back_items=() removed_items=()
-declare -A put_back_text removed_text put_back_folder removed_folder explained
-
-put_back() {
-    if ! [ -f "$store/folder" ] || ! [ -f "$store/listing" ] || ! [ -f "$store/sums" ] ||
-        ! [ -d "$store/files" ]; then
-        fail "$store holds no whole snapshot; run 'take $folder $store' before Orbiter runs."
+compare() {
+    if ! [ -f "$into/folder" ] || ! [ -f "$into/listing" ] || ! [ -f "$into/sums" ]; then
+        fail "$into holds no whole inventory; run 'take $folder $into' first."
     fi
     local taken
-    taken=$(cat "$store/folder")
-    [ "$taken" = "$folder" ] || fail "$store is a snapshot of $taken, not of $folder."
+    taken=$(cat "$into/folder")
+    [ "$taken" = "$folder" ] || fail "$into is an inventory of $taken, not of $folder."
     cd "$folder"
+    listing=$(mktemp) sums=$(mktemp)
+    trap 'rm -f "$listing" "$sums"' EXIT
+    list_folder >"$listing" || fail "could not list everything in $folder again (above)."
+    checksums >"$sums" || fail "could not checksum the files in $folder again (above)."
+    compare_listings "$into/listing" "$listing"
+    compare_checksums "$into/sums" "$sums"
 
-    compare_listings "$store/listing" <(list_folder)
-    compare_checksums "$store/sums" <(backed_up_checksums)
-    local paths path parent
-    mapfile -d '' paths < <(sorted_keys was now was_sum)
-    local -A new_top=() entries=()
-    local removals=() folders=() restores=()
+    local paths path parent kind
+    mapfile -d '' paths < <(printf '%s\0' "${!was[@]}" "${!now[@]}" "${!was_sum[@]}" | sort -zu)
+    # A new or removed entry inside a new or removed folder is counted with that folder: top[PATH]
+    # is the outermost such folder, entries[FOLDER] its count. changed[FOLDER] says that an entry
+    # in FOLDER differs, which explains a change of FOLDER's time.
+    local -A top=() entries=() changed=()
+    local lines=()
     for path in "${paths[@]}"; do
+        [ -n "$path" ] || continue
         parent=${path%/*}
-        local old_type=${was[$path]:-} new_type=${now[$path]:-}
-        old_type=${old_type%% *} new_type=${new_type%% *}
-        # An entry made, removed or rewritten changes its folder's time; a folder's own change
-        # does not.
-        [ "$old_type$new_type" = dd ] || explained[$parent]=1
-        # New, or of another type: removed, with everything in it; a parent being removed
-        # already takes it along.
-        if [ -n "${now[$path]+x}" ] && [ "$old_type" != "$new_type" ]; then
-            if [ -n "${new_top[$parent]+x}" ]; then
-                new_top[$path]=${new_top[$parent]}
-                entries[${new_top[$path]}]=$((${entries[${new_top[$path]}]} + 1))
-            else
-                new_top[$path]=$path
-                entries[$path]=0
-                removals+=("$path")
-            fi
-        fi
-        if [ -n "${was[$path]+x}" ] && [ "$old_type" = d ]; then
-            [ -d "$path" ] && [ "$new_type" = d ] || folders+=("$path")
-        elif { [ -n "${was[$path]+x}" ] || [ -n "${was_sum[$path]+x}" ]; } && is_backed_up "$path"; then
-            restores+=("$path")
-        fi
-    done
-
-    local trouble=0
-    if [ ${#removals[@]} -gt 0 ]; then
-        printf '%s\0' "${removals[@]}" | xargs -0 rm -rf -- || trouble=1
-        for path in "${removals[@]}"; do
-            # Only what is gone is reported removed; what is left is named by the check.
-            if [ -e "$path" ] || [ -L "$path" ]; then
-                continue
-            fi
-            removed_items+=("$path")
-            if [ "${now[$path]%% *}" != d ]; then
-                show "$path"
-                removed_text[$path]=$shown
-                continue
-            fi
-            removed_folder[$path]=1
-            show "$path" d
-            if [ "${entries[$path]}" = 0 ]; then
-                removed_text[$path]="$shown (empty folder)"
-            else
-                removed_text[$path]="$shown (folder, $(plural "${entries[$path]}" entry entries))"
-            fi
-        done
-    fi
-    if [ ${#folders[@]} -gt 0 ]; then
-        printf '%s\0' "${folders[@]}" | xargs -0 mkdir -p -- || trouble=1
-        for path in "${folders[@]}"; do
-            put_back_items+=("$path")
-            show "$path" d
-            put_back_text[$path]="$shown (folder)"
-            put_back_folder[$path]=1
-        done
-    fi
-    if [ ${#restores[@]} -gt 0 ]; then
-        printf '%s\0' "${restores[@]}" | (cd "$store/files" &&
-            xargs -0 cp -a --parents --remove-destination -t "$folder" --) || trouble=1
-        for path in "${restores[@]}"; do
-            put_back_items+=("$path")
-            show "$path"
-            put_back_text[$path]=$shown
-        done
-    fi
-    set_folders_back || trouble=1
-    [ "$trouble" = 0 ] || echo "error: some of it could not be put back (above); see what differs below." >&2
-
-    # The check: everything listed again, and the backed-up files checksummed again.
-    compare_listings "$store/listing" <(list_folder)
-    compare_checksums "$store/sums" <(backed_up_checksums)
-    differences=()
-    mapfile -d '' paths < <(sorted_keys was now was_sum)
-    for path in "${paths[@]}"; do
-        difference "$path"
-    done
-    if [ ${#differences[@]} -eq 0 ]; then
-        if [ ${#put_back_items[@]} -eq 0 ] && [ ${#removed_items[@]} -eq 0 ]; then
-            echo "== As it was: nothing to put back"
-        fi
-        print_items "== Put back as they were: " put_back
-        print_items "== Removed, as they were not there: " removed
-        return 0
-    fi
-    print_items "== Copied back from the back-up: " put_back
-    print_items "== Removed, as they were not there: " removed
-    echo "== Not as it was:"
-    printf '   %s\n' "${differences[@]}"
-    return 3
-}
-
-# Sets every folder's mode and time back where they differ; removing and creating entries
-# changes a folder's time. A change that the rest of the put-back does not explain (no entry in
-# the folder differed) is reported.
-set_folders_back() {
-    local path paths status=0 what
-    compare_listings <(grep -z '^d ' "$store/listing") <(list_folders_only)
-    mapfile -d '' paths < <(sorted_keys was)
-    for path in "${paths[@]}"; do
-        [ -d "$path" ] || continue
-        fields "${was[$path]}"
-        local want_mode=$r_mode want_time=$r_time
-        fields "${now[$path]:-d - - -}"
-        what=()
-        if [ "$r_mode" != "$want_mode" ]; then
-            chmod -- "$want_mode" "$path" || status=1
-            what+=(mode)
-        fi
-        if [ "$r_time" != "$want_time" ]; then
-            touch -d "@$want_time" -- "$path" || status=1
-            [ -n "${explained[$path]+x}" ] || what+=("modification time")
-        fi
-        if [ ${#what[@]} -gt 0 ] && [ -z "${put_back_text[$path]+x}" ]; then
-            put_back_items+=("$path")
-            show "$path" d
-            join ", " "${what[@]}"
-            put_back_text[$path]="$shown ($joined)"
-            put_back_folder[$path]=1
-        fi
-    done
-    return "$status"
-}
-
-# difference PATH: adds to differences what differs for PATH after the put-back, "PATH: what".
-differences=()
-difference() {
-    local path=$1 what=()
-    if [ -z "${now[$path]+x}" ] && [ -z "${was[$path]+x}" ]; then
-        show "$path"
-        differences+=("$shown: changed (content)")
-    elif [ -z "${now[$path]+x}" ]; then
-        fields "${was[$path]}"
-        show "$path" "$r_type"
-        if [ "$r_type" = d ] || is_backed_up "$path"; then
-            differences+=("$shown: removed")
+        if [ -z "${was[$path]+x}" ] && [ -n "${now[$path]+x}" ]; then
+            kind=new
+        elif [ -n "${was[$path]+x}" ] && [ -z "${now[$path]+x}" ]; then
+            kind=removed
         else
-            differences+=("$shown: removed, not backed up")
+            kind=changed
         fi
-    elif [ -z "${was[$path]+x}" ]; then
-        show "$path" "${now[$path]%% *}"
-        differences+=("$shown: new, could not be removed")
-    else
-        fields "${was[$path]}"
-        local old=("$r_type" "$r_mode" "$r_size" "$r_time")
-        fields "${now[$path]}"
-        [ "${old[0]}" = "$r_type" ] || what+=("type ${type_names[${old[0]}]:-${old[0]}} -> ${type_names[$r_type]:-$r_type}")
-        [ "${old[1]}" = "$r_mode" ] || what+=("mode ${old[1]} -> $r_mode")
-        [ "${old[2]}" = "$r_size" ] || what+=("size ${old[2]} -> $r_size")
-        [ "${old[3]}" = "$r_time" ] || what+=(modified)
-        if [ -n "${was_sum[$path]+x}" ] && [ "${old[2]}" = "$r_size" ]; then
-            what+=(content)
-        fi
-        show "$path" "${old[0]}"
-        join ", " "${what[@]}"
-        differences+=("$shown: changed ($joined)")
-    fi
-}
-declare -A type_names=([f]=file [d]=folder [l]=symlink [p]="named pipe" [s]=socket)
-
-# print_items PREFIX LIST: one line of the report, the items of LIST (put_back or removed) joined
-# by "; ". Past 8 items, those inside a top-level folder are counted per folder instead.
-print_items() {
-    local prefix=$1 path top texts=()
-    local -n items=$2_items text=$2_text is_folder=$2_folder
-    [ ${#items[@]} -gt 0 ] || return 0
-    mapfile -d '' items < <(printf '%s\0' "${items[@]}" | sort -z)
-    if [ ${#items[@]} -le 8 ]; then
-        for path in "${items[@]}"; do
-            texts+=("${text[$path]}")
-        done
-    else
-        # Each group's place in texts, and its counts. A name is never read as arithmetic, where
-        # bash would expand what it holds.
-        local -A place=() files=() subfolders=()
-        for path in "${items[@]}"; do
-            top=${path#./}
-            if [[ $top != */* ]]; then
-                texts+=("${text[$path]}")
-                continue
-            fi
-            top=./${top%%/*}
-            if [ -z "${place[$top]+x}" ]; then
-                place[$top]=${#texts[@]} files[$top]=0 subfolders[$top]=0
-                texts+=("")
-            fi
-            if [ -n "${is_folder[$path]+x}" ]; then
-                subfolders[$top]=$((${subfolders[$top]} + 1))
+        # A folder that stays a folder changes its own time, not its parent's.
+        local old_record=${was[$path]:-} new_record=${now[$path]:-}
+        [ "${old_record:0:1}${new_record:0:1}" = dd ] || changed[$parent]=1
+        if [ "$kind" != changed ]; then
+            if [ -n "${top[$parent]+x}" ]; then
+                top[$path]=${top[$parent]}
+                entries[${top[$path]}]=$((${entries[${top[$path]}]} + 1))
             else
-                files[$top]=$((${files[$top]} + 1))
+                top[$path]=$path
+                entries[$path]=0
+                lines+=("$kind $path")
             fi
-        done
-        for top in "${!place[@]}"; do
-            local counts=()
-            [ "${files[$top]}" = 0 ] || counts+=("$(plural "${files[$top]}" file)")
-            [ "${subfolders[$top]}" = 0 ] || counts+=("$(plural "${subfolders[$top]}" folder)")
-            show "$top" d
-            join ", " "${counts[@]}"
-            texts[${place[$top]}]="$shown ($joined)"
-        done
+        else
+            lines+=("changed $path")
+        fi
+    done
+
+    local line what found=0
+    for line in "${lines[@]}"; do
+        kind=${line%% *} path=${line#* }
+        if [ "$kind" = changed ]; then
+            what=()
+            if [ -n "${was[$path]+x}" ]; then
+                fields "${was[$path]}"
+                local old=("$r_type" "$r_mode" "$r_size" "$r_time")
+                fields "${now[$path]}"
+                if [ "${old[0]}" != "$r_type" ]; then
+                    # An entry of another type: its size and time say nothing more.
+                    what+=("type ${type_names[${old[0]}]:-${old[0]}} -> ${type_names[$r_type]:-$r_type}")
+                    [ "${old[1]}" = "$r_mode" ] || what+=("mode ${old[1]} -> $r_mode")
+                else
+                    [ "${old[1]}" = "$r_mode" ] || what+=("mode ${old[1]} -> $r_mode")
+                    [ "${old[2]}" = "$r_size" ] || what+=("size ${old[2]} -> $r_size")
+                    if [ "${old[3]}" != "$r_time" ]; then
+                        # A folder's time changes with its entries, which are named themselves.
+                        [ "$r_type" = d ] && [ -n "${changed[$path]+x}" ] || what+=(modified)
+                    fi
+                    [ -z "${was_sum[$path]+x}" ] || [ "${old[2]}" != "$r_size" ] || what+=(content)
+                fi
+                [ ${#what[@]} -gt 0 ] || continue
+                shown_path "$path" "${old[0]}"
+            else
+                shown_path "$path" f
+                what=(content)
+            fi
+            local joined
+            printf -v joined '%s, ' "${what[@]}"
+            printf '%s: changed (%s)\n' "$shown" "${joined%, }"
+        else
+            local record=${now[$path]:-${was[$path]}}
+            shown_path "$path" "${record%% *}"
+            if [ "${record%% *}" != d ]; then
+                printf '%s: %s\n' "$shown" "$kind"
+            elif [ "${entries[$path]}" = 0 ]; then
+                printf '%s: %s (empty folder)\n' "$shown" "$kind"
+            else
+                printf '%s: %s (folder, %s)\n' "$shown" "$kind" "$(plural "${entries[$path]}" entry entries)"
+            fi
+        fi
+        found=1
+    done
+    [ "$found" = 0 ] || return 3
+}
+
+copy() {
+    make_empty_folder "$into"
+    local name copied=() assets=()
+    while IFS= read -r -d '' name; do
+        if is_asset_folder_name "${name#./}" && [ -d "$folder/$name" ]; then
+            assets+=("${name#./}")
+        else
+            copied+=("$name")
+        fi
+    done < <(cd "$folder" && find . -mindepth 1 -maxdepth 1 -print0)
+    # -L follows every link, at any depth; -R copies a named pipe or device as one, unread.
+    if [ ${#copied[@]} -gt 0 ]; then
+        (cd "$folder" && cp -RL --preserve=mode,timestamps -t "$into" -- "${copied[@]}") ||
+            fail "could not copy $folder into $into (above)." \
+                "A link that points to nothing cannot be copied; remove it, or make it point to a file."
     fi
-    join "; " "${texts[@]}"
-    printf '%s%s\n' "$prefix" "$joined"
+    for name in "${assets[@]}"; do
+        ln -s -- "$folder/$name" "$into/$name" || fail "could not link $into/$name to $folder/$name."
+    done
+    chmod --reference="$folder" -- "$into" && touch -r "$folder" -- "$into" ||
+        fail "could not give $into the mode and time of $folder."
 }
 
 [ $# -eq 3 ] || usage
 case $1 in
-take | put-back) ;;
+take | compare | copy) ;;
 *) usage ;;
 esac
 [ -d "$2" ] || fail "$2 is not a folder."
 folder=$(realpath "$2")
-store=$(realpath -m "$3")
-case $store/ in
-"$folder"/*) fail "the back-up $3 lies inside $2, where it would be listed and removed;" \
+into=$(realpath -m "$3")
+case $into/ in
+"$folder"/*) fail "$3 lies inside $2, where it would be part of what it records;" \
     "name a folder outside it." ;;
 esac
-status=0
-if [ "$1" = take ]; then
-    take
-else
-    put_back || status=$?
-fi
-exit "$status"
+# Under set -e, compare's status 3 ends the script with that status.
+"$1"

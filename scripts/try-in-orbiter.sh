@@ -1,28 +1,38 @@
 #!/usr/bin/env bash
-# Tries Skarvel in a real Orbiter folder under Wine: takes an inventory of the whole folder and
-# backs up what Orbiter may rewrite (scripts/folder-snapshot.sh), installs the add-on package's
-# DLL in Modules\Plugin and ticks it in Orbiter.cfg, runs orbiter.exe with the command line given
-# while it watches which scenario is staged, reports in a few lines what happened, and then makes
-# the folder as it was: what was not there is removed, every backed-up file is put back byte for
-# byte, and the whole folder is checked against the inventory.
+# Tries Skarvel in a real Orbiter folder under Wine without writing into it. The folder is copied
+# into a run folder of its own (scripts/folder-snapshot.sh copy: the large asset folders are links
+# to the user's), the add-on package's DLL is installed in the copy and ticked in its Orbiter.cfg,
+# and orbiter.exe runs there with the command line given, while the script watches which scenario
+# is staged. It then reports in a few lines what happened and what the run wrote. The user's
+# folder is only read: its inventory, taken before the run, is taken again after it, on every end,
+# and whatever changed is named; nothing there is ever removed or put back.
 #
 #   bash scripts/try-in-orbiter.sh [options] ORBITER_FOLDER [-- ORBITER'S COMMAND LINE...]
 #
 #   --zip FILE         the add-on zip to install (default: dist/Skarvel-<version>.zip, made by
 #                      scripts/package.sh from this commit when dist/ has none for it)
-#   --replace          install over a Skarvel.dll with other bytes (it is put back afterwards)
 #   --seconds N        stop Orbiter after N seconds if it has not ended by then (default 60)
 #   --show             use the display in DISPLAY instead of a private Xvfb one
-#   --screenshot FILE  where the last picture before the end goes (PNG; default
-#                      build/try-in-orbiter/screenshot.png)
-#   --keep             leave the module installed and ticked afterwards (all else is put back)
+#   --screenshot FILE  where the last picture before the end goes (PNG; default: screenshot.png
+#                      in the run folder)
+#   --runs DIR         where the run folders go (default: build/try-in-orbiter/runs)
+#   --keep             after a run in which the module drove the launchpad, install Skarvel.dll
+#                      in ORBITER_FOLDER's Modules\Plugin and tick it in its Orbiter.cfg; the
+#                      Orbiter.cfg it changes is copied into the run folder first
+#   --replace          with --keep: install over a Skarvel.dll with other bytes, which is copied
+#                      into the run folder first
 #
-# Exit status: 0 when Orbiter was tried and the folder is as it was (whatever the verdict), 1 when
-# it could not try (the folder left or put back as it was), 2 bad usage, 3 when the folder could
-# not be made as it was (the differences are named), 129, 130 or 143 when HUP, INT or TERM stopped
-# it (the folder put back); 3 wins over the others.
+# Each run has a folder of its own, DIR/DATE_TIME, which stays until you remove it: Orbiter/, the
+# copy Orbiter ran in, with everything it wrote; orbiter.out, what Orbiter and Wine printed;
+# screenshot.png; kept/, the files --keep replaced; the inventories.
 #
-# The Wine prefix is WINEPREFIX when set, else build/try-in-orbiter/wineprefix (made on first use).
+# Exit status: 0 Orbiter was tried and ORBITER_FOLDER is as it was (whatever the verdict); 1 it
+# could not try, or --keep would not install (ORBITER_FOLDER as it was); 2 bad usage; 3
+# ORBITER_FOLDER changed during the run (the changes are named; 3 wins over the others); 129, 130
+# or 143 HUP, INT or TERM stopped it.
+#
+# One run at a time uses a Wine prefix; a second run waits for the first to end. The prefix is
+# WINEPREFIX when set, else build/try-in-orbiter/wineprefix (made on first use).
 # For the project's own tests only: SKARVEL_TRY_ARCH=x64 runs a 64-bit orbiter.exe with Wine's
 # 64-bit loader, on machines whose kernel runs no 32-bit programs.
 set -euo pipefail
@@ -31,7 +41,11 @@ source_dir=$(cd "$here/.." && pwd)
 source "$here/wine-setup.sh"
 
 usage() {
-    sed -n '9,23p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '/^#   bash scripts/,/^# For the project/p' "$0" | sed '$d; s/^# \{0,1\}//'
+}
+bad_usage() {
+    echo "error: $1" >&2
+    echo "       run: bash scripts/try-in-orbiter.sh --help" >&2
     exit 2
 }
 fail() {
@@ -46,44 +60,54 @@ replace=0
 seconds=60
 show=0
 keep=0
-screenshot=$source_dir/build/try-in-orbiter/screenshot.png
+screenshot=
+runs=$source_dir/build/try-in-orbiter/runs
 folder=
+# value OPTION ARGUMENTS...: sets given to the option's value; a usage error when there is none.
+value() {
+    [ $# -ge 2 ] && [ -n "$2" ] || bad_usage "$1 needs a value."
+    given=$2
+}
 while [ $# -gt 0 ]; do
     case $1 in
-    --zip) zip_file=$(realpath -m "${2:?--zip needs a file}") && shift ;;
-    --replace) replace=1 ;;
+    --zip) value "$@" && shift && zip_file=$(realpath -m -- "$given") ;;
+    --screenshot) value "$@" && shift && screenshot=$(realpath -m -- "$given") ;;
+    --runs) value "$@" && shift && runs=$(realpath -m -- "$given") ;;
     --seconds)
-        seconds=${2:-}
-        [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || fail "--seconds needs a whole number of seconds"
-        shift
+        value "$@" && shift && seconds=$given
+        [[ "$seconds" =~ ^[1-9][0-9]*$ ]] || bad_usage "--seconds needs a whole number of seconds, not '$seconds'."
         ;;
+    --replace) replace=1 ;;
     --show) show=1 ;;
-    --screenshot) screenshot=$(realpath -m "${2:?--screenshot needs a file}") && shift ;;
     --keep) keep=1 ;;
-    --help | -h) usage ;;
+    --help | -h)
+        usage
+        exit 0
+        ;;
     --)
         shift
         break
         ;;
-    -*) fail "unknown option $1" "run: bash scripts/try-in-orbiter.sh --help" ;;
+    -*) bad_usage "unknown option $1." ;;
     *)
-        [ -z "$folder" ] || fail "name one Orbiter folder; Orbiter's command line follows --"
+        [ -z "$folder" ] || bad_usage "name one Orbiter folder; Orbiter's command line follows --."
         folder=$1
         ;;
     esac
     shift
 done
-[ -n "$folder" ] || usage
+[ -n "$folder" ] || bad_usage "name the Orbiter folder to try the module in."
+[ "$replace" = 0 ] || [ "$keep" = 1 ] || bad_usage "--replace works with --keep only."
 command_line=("$@")
 
 arch=${SKARVEL_TRY_ARCH:-i686}
 case $arch in
 i686) machine=014c ;;
 x64) machine=8664 ;;
-*) fail "SKARVEL_TRY_ARCH is i686 or x64 (x64 only for the project's tests)" ;;
+*) bad_usage "SKARVEL_TRY_ARCH is i686 or x64 (x64 only for the project's tests)." ;;
 esac
 
-# A path under the folder as Windows finds it there, whatever the case of each name; names that do
+# A path under a folder as Windows finds it there, whatever the case of each name; names that do
 # not exist yet keep the case given.
 windows_path() {
     local path=$1 name found
@@ -122,8 +146,12 @@ if [ "$found" != "$machine" ]; then
         wanted="a 64-bit (x64) Windows program (SKARVEL_TRY_ARCH=x64)"
     fail "$orbiter is $what; it must be $wanted."
 fi
-scenarios=$(windows_path "$folder" Scenarios)
-[ -d "$scenarios" ] || fail "$folder has orbiter.exe but no Scenarios folder beside it."
+[ -d "$(windows_path "$folder" Scenarios)" ] ||
+    fail "$folder has orbiter.exe but no Scenarios folder beside it."
+case $runs/ in
+"$folder"/*) fail "the run folders would lie inside $folder ($runs), which is to be only read." \
+    "Name a place outside it with --runs DIR." ;;
+esac
 
 packages=(wine wine64 xvfb xauth x11-utils imagemagick unzip inotify-tools)
 [ "$arch" = i686 ] && packages+=(wine32:i386)
@@ -132,10 +160,9 @@ loader=$(wine_loader "$arch")
 status=$(wine_loader_status "$loader")
 if [ "$status" -eq 126 ]; then
     fail "this machine's kernel runs no 32-bit programs, so Wine's 32-bit loader cannot start" \
-        "and no Orbiter 2006 can run here. Nothing in $folder was changed."
+        "and no Orbiter 2006 can run here."
 elif [ "$status" -ne 0 ]; then
-    fail "Wine's loader $loader fails to start (status $status); run '$loader --version' to see why." \
-        "Nothing in $folder was changed."
+    fail "Wine's loader $loader fails to start (status $status); run '$loader --version' to see why."
 fi
 if [ "$show" = 1 ] && [ -z "${DISPLAY:-}" ]; then
     fail "--show uses the display in DISPLAY, and DISPLAY is not set."
@@ -152,53 +179,18 @@ if [ -z "$zip_file" ]; then
     fi
 fi
 [ -f "$zip_file" ] || fail "there is no zip $zip_file"
+
+# What ends with the script: the unpacked DLL, the watch's pipe, the wine shim. The run folder
+# stays.
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-unzip -q -o "$zip_file" Modules/Plugin/Skarvel.dll -d "$work" 2>/dev/null ||
-    fail "$zip_file holds no Modules/Plugin/Skarvel.dll; is it Skarvel's add-on zip?"
-new_dll=$work/Modules/Plugin/Skarvel.dll
-
-plugin=$(windows_path "$folder" Modules Plugin)
-dll=$(windows_path "$folder" Modules Plugin Skarvel.dll)
-if [ -f "$dll" ] && ! cmp -s "$dll" "$new_dll" && [ "$replace" = 0 ]; then
-    fail "$dll is there already, with other bytes than the one in $(basename "$zip_file")." \
-        "--replace installs this one for the run and puts that one back afterwards."
-fi
-
-cfg=$(windows_path "$folder" Orbiter.cfg)
-log=$(windows_path "$folder" Orbiter.log)
-
-# The whole folder as it is now: its inventory, and a copy of every file that Orbiter or a plug-in
-# may rewrite (scripts/folder-snapshot.sh says which), taken before anything changes.
-snapshot=$work/snapshot
-echo "== Taking an inventory of $folder and a back-up of what Orbiter may change"
-bash "$here/folder-snapshot.sh" take "$folder" "$snapshot" ||
-    fail "could not take the inventory and back-up (above); nothing in $folder was changed."
-
+run_dir=
 orbiter_pid=
 owns_session=0
-restored=0
-not_put_back=0
-# Makes the folder as it was: removes what was not there, puts back every backed-up file, and
-# checks the whole folder against the inventory. With --keep the module is then installed and
-# ticked again.
-restore() {
-    [ "$restored" = 0 ] || return 0
-    restored=1
-    local status=0
-    bash "$here/folder-snapshot.sh" put-back "$folder" "$snapshot" || status=$?
-    if [ "$status" -ne 0 ]; then
-        not_put_back=1
-        echo "== $folder is not as it was (above): scripts/try-in-orbiter.sh exits with status 3."
-        return 0
-    fi
-    if [ "$keep" = 1 ]; then
-        mkdir -p "$plugin"
-        cp "$new_dll" "$dll"
-        "$source_dir/scripts/tick-module.sh" "$cfg" Skarvel
-        echo "== --keep: Skarvel.dll stays in ${plugin#"$folder"/}, ticked in ${cfg#"$folder"/}"
-    fi
-}
+inventory_taken=0
+checked=0
+folder_changed=0
+watch_pid=
+watch_reader_pid=
 stop_orbiter() {
     if [ -n "$orbiter_pid" ] && kill -0 "$orbiter_pid" 2>/dev/null; then
         kill -TERM "$orbiter_pid" 2>/dev/null || true
@@ -214,41 +206,6 @@ stop_orbiter() {
     [ "$owns_session" = 0 ] || wineserver -k 2>/dev/null || true
     owns_session=0
 }
-
-# Watches Scenarios\ while Orbiter runs. The first content written to "(Current state).scn" is
-# what the module staged; a later write of other content is Orbiter saving the simulation's final
-# state when a session ends, which may come a second after the staging. File-system events
-# (inotify) report each write as it is closed, so none is missed however soon the next follows.
-watch_pid=
-watch_reader_pid=
-watched=$work/watched
-start_watch() {
-    mkdir -p "$watched"
-    mkfifo "$watched/events"
-    inotifywait -m -e close_write -e moved_to --format '%f' "$scenarios" \
-        >"$watched/events" 2>"$watched/log" &
-    watch_pid=$!
-    read_watch_events <"$watched/events" &
-    watch_reader_pid=$!
-    local _
-    for _ in $(seq 100); do
-        grep -q 'Watches established' "$watched/log" 2>/dev/null && return 0
-        kill -0 "$watch_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    fail "inotifywait could not watch $scenarios:" "$(cat "$watched/log" 2>/dev/null)"
-}
-read_watch_events() {
-    local name
-    while IFS= read -r name; do
-        [ "${name,,}" = "(current state).scn" ] || continue
-        if [ ! -e "$watched/staged" ]; then
-            cp "$scenarios/$name" "$watched/copy" 2>/dev/null && mv "$watched/copy" "$watched/staged"
-        elif ! cmp -s "$scenarios/$name" "$watched/staged"; then
-            touch "$watched/saved"
-        fi
-    done
-}
 stop_watch() {
     [ -n "$watch_pid" ] || return 0
     # The events of Orbiter's last writes are read before the watch ends.
@@ -258,41 +215,121 @@ stop_watch() {
     watch_pid=
 }
 
+# Takes the inventory of the user's folder again, once, and names whatever changed since the
+# first. Nothing is put back: the changes are the user's to look at.
+check_user_folder() {
+    [ "$inventory_taken" = 1 ] && [ "$checked" = 0 ] || return 0
+    checked=1
+    local changes status=0
+    changes=$(bash "$here/folder-snapshot.sh" compare "$folder" "$run_dir/inventory") || status=$?
+    case $status in
+    0) echo "== $folder was only read: it is as it was before the run" ;;
+    3)
+        folder_changed=1
+        echo "== Changed in $folder during the run:"
+        printf '%s\n' "$changes" | sed 's/^/   /'
+        echo "   Nothing there was removed or put back. Orbiter wrote through the links to its asset"
+        echo "   folders, through an absolute path on its command line, or a plug-in wrote outside"
+        echo "   Orbiter's folder; or something else on this machine changed it meanwhile."
+        ;;
+    *)
+        folder_changed=1
+        echo "== $folder could not be checked (above), so it may have changed during the run."
+        ;;
+    esac
+}
+
+# Every end comes here: a normal one, a failure, or a signal. Nothing in it may end the script
+# early, so that the status it gives is the one it means.
 finish() {
     local status=$?
-    trap - EXIT INT TERM HUP
+    set +e
+    trap '' INT TERM HUP
+    trap - EXIT
     stop_orbiter
     stop_watch
-    restore
+    check_user_folder
     stop_private_display
     rm -rf "$work"
-    [ "$not_put_back" = 0 ] || status=3
+    [ "$folder_changed" = 0 ] || status=3
     exit "$status"
 }
 trap finish EXIT
 interrupted() {
     echo
-    echo "== Interrupted ($1); putting $folder back"
+    echo "== Interrupted ($1)"
     exit "$2"
 }
 trap 'interrupted INT 130' INT
 trap 'interrupted TERM 143' TERM
 trap 'interrupted HUP 129' HUP
 
-echo "== Installing Skarvel.dll from $(basename "$zip_file") and ticking it in Orbiter.cfg"
-mkdir -p "$plugin"
-cp "$new_dll" "$dll"
-"$source_dir/scripts/tick-module.sh" "$cfg" Skarvel
+unzip -q -o "$zip_file" Modules/Plugin/Skarvel.dll -d "$work" 2>/dev/null ||
+    fail "$zip_file holds no Modules/Plugin/Skarvel.dll; is it Skarvel's add-on zip?"
+new_dll=$work/Modules/Plugin/Skarvel.dll
+
+user_dll=$(windows_path "$folder" Modules Plugin Skarvel.dll)
+if [ "$keep" = 1 ] && [ -f "$user_dll" ] && ! cmp -s "$user_dll" "$new_dll" && [ "$replace" = 0 ]; then
+    fail "$user_dll is there already, with other bytes than the one in $(basename "$zip_file")." \
+        "With --keep, --replace installs this one over it and keeps a copy of it in the run folder."
+fi
+
+# One run at a time per Wine prefix: runs sharing a prefix share its wineserver, and a run that
+# ends the session it started would end the other run's Orbiter too. The lock is held on the
+# prefix folder itself, by this script alone (fd 8 is closed for everything it starts), so a run
+# killed outright never blocks the next.
+own_prefix=0
+if [ -z "${WINEPREFIX:-}" ]; then
+    export WINEPREFIX=$source_dir/build/try-in-orbiter/wineprefix
+    own_prefix=1
+fi
+mkdir -p "$WINEPREFIX"
+exec 8<"$WINEPREFIX"
+if ! flock -n 8; then
+    echo "== Another run is using the Wine prefix $WINEPREFIX; waiting for it to end (Ctrl-C stops)"
+    # Polled, so that a signal is handled at once.
+    until flock -n 8; do
+        sleep 0.5
+    done
+fi
+
+# The run folder, named by the time it starts; a second run within the same second gets "-2".
+mkdir -p "$runs" || fail "cannot make $runs."
+stamp=$(date +%Y-%m-%d_%H%M%S)
+run_dir=$runs/$stamp
+n=1
+until mkdir "$run_dir" 2>/dev/null; do
+    n=$((n + 1))
+    [ "$n" -le 100 ] || fail "cannot make a run folder in $runs."
+    run_dir=$runs/$stamp-$n
+done
+echo "== Run folder: $run_dir"
+copy=$run_dir/Orbiter
+echo "== Taking an inventory of $folder and copying it into the run folder"
+bash "$here/folder-snapshot.sh" take "$folder" "$run_dir/inventory" ||
+    fail "could not take the inventory of $folder (above); nothing was run."
+inventory_taken=1
+bash "$here/folder-snapshot.sh" copy "$folder" "$copy" ||
+    fail "could not copy $folder into the run folder (above); nothing was run."
+
+echo "== Installing Skarvel.dll from $(basename "$zip_file") in the copy and ticking it in its Orbiter.cfg"
+mkdir -p "$(windows_path "$copy" Modules Plugin)" &&
+    cp "$new_dll" "$(windows_path "$copy" Modules Plugin Skarvel.dll)" &&
+    "$source_dir/scripts/tick-module.sh" "$(windows_path "$copy" Orbiter.cfg)" Skarvel ||
+    fail "could not install and tick the module in the copy $copy (above); nothing was run."
+# What Orbiter and the run write is told from this second inventory, of the copy as Orbiter
+# finds it.
+bash "$here/folder-snapshot.sh" take "$copy" "$run_dir/inventory-of-the-copy" ||
+    fail "could not take the inventory of the copy $copy (above); nothing was run."
 
 use_wine_loader "$loader" "$work"
 # A prefix of the user's own is used as it is; this script's own is set up as the tests' are.
-if [ -z "${WINEPREFIX:-}" ]; then
-    export WINEPREFIX=$source_dir/build/try-in-orbiter/wineprefix
-    set_up_wine_prefix "$arch" "$WINEPREFIX" || exit 1
+if [ "$own_prefix" = 1 ]; then
+    set_up_wine_prefix "$arch" "$WINEPREFIX" 8<&- || exit 1
 fi
 wineserver -k0 2>/dev/null || owns_session=1
 if [ "$show" = 0 ]; then
-    start_private_display || exit 1
+    start_private_display 8<&- || exit 1
 fi
 
 # The command line as Wine hands it to orbiter.exe, and Orbiter to the module: a word with a blank
@@ -315,13 +352,50 @@ windows_command_line() {
     done
     printf '%s' "${line% }"
 }
-echo "== Running orbiter.exe $(windows_command_line "${command_line[@]}") in $folder (at most $seconds s)"
+
+# Watches the copy's Scenarios\ while Orbiter runs. The first content written to "(Current
+# state).scn" is what the module staged; a later write of other content is Orbiter saving the
+# simulation's final state when a session ends, which may come a second after the staging.
+# File-system events (inotify) report each write as it is closed, so none is missed however soon
+# the next follows.
+scenarios=$(windows_path "$copy" Scenarios)
+watched=$work/watched
+start_watch() {
+    mkdir -p "$watched"
+    mkfifo "$watched/events"
+    inotifywait -m -e close_write -e moved_to --format '%f' "$scenarios" \
+        >"$watched/events" 2>"$watched/log" 8<&- &
+    watch_pid=$!
+    read_watch_events <"$watched/events" 8<&- &
+    watch_reader_pid=$!
+    local _
+    for _ in $(seq 100); do
+        grep -q 'Watches established' "$watched/log" 2>/dev/null && return 0
+        kill -0 "$watch_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    fail "inotifywait could not watch $scenarios:" "$(cat "$watched/log" 2>/dev/null)"
+}
+read_watch_events() {
+    local name
+    while IFS= read -r name; do
+        [ "${name,,}" = "(current state).scn" ] || continue
+        if [ ! -e "$watched/staged" ]; then
+            cp "$scenarios/$name" "$watched/copy" 2>/dev/null && mv "$watched/copy" "$watched/staged"
+        elif ! cmp -s "$scenarios/$name" "$watched/staged"; then
+            touch "$watched/saved"
+        fi
+    done
+}
+
+echo "== Running orbiter.exe $(windows_command_line "${command_line[@]}") in the copy (at most $seconds s)"
 start_watch
+screenshot=${screenshot:-$run_dir/screenshot.png}
 mkdir -p "$(dirname "$screenshot")"
 rm -f "$screenshot"
 usage_seen=0
 started=$(date +%s%N)
-(cd "$folder" && exec wine "$(basename "$orbiter")" "${command_line[@]}") >"$work/orbiter.out" 2>&1 &
+(cd "$copy" && exec wine "$(basename "$orbiter")" "${command_line[@]}") >"$run_dir/orbiter.out" 2>&1 8<&- &
 orbiter_pid=$!
 next_picture=0
 stopped=0
@@ -354,6 +428,7 @@ took="$((tenths / 10)).$((tenths % 10)) s"
 stop_watch
 
 # What happened, from Orbiter.log, the exit status, the writes watched and the windows seen.
+log=$(windows_path "$copy" Orbiter.log)
 module_line=$(grep -a -m1 'Module Skarvel\.dll ' "$log" 2>/dev/null | tr -d '\r' || true)
 failed_line=$(grep -a -i -m1 'Failed loading module .*Skarvel\.dll' "$log" 2>/dev/null | tr -d '\r' || true)
 if [ -e "$watched/staged" ]; then
@@ -380,6 +455,8 @@ paused=running
 for word in "${command_line[@]}"; do
     [[ "$word" =~ ^-[A-Za-z]*[pP][A-Za-z]*$ ]] && paused=paused
 done
+# drove: the module was loaded and drove the launchpad, which --keep asks for.
+drove=0
 if [ -z "$module_line" ]; then
     if [ -n "$failed_line" ]; then
         verdict="module not loaded: Orbiter failed loading ${failed_line#*Failed loading module }"
@@ -390,17 +467,22 @@ if [ -z "$module_line" ]; then
     fi
 elif [ "$stopped" = 0 ] && [ "$status" = 255 ]; then
     verdict="ended at start: this launchpad is not Orbiter 2006's"
-elif [ "$usage_seen" = 1 ]; then
-    verdict="usage dialog shown"
-elif [ -e "$watched/staged" ]; then
-    verdict="launched \"${equals:-a scenario from outside Scenarios\\}\" $paused"
-elif [ ${#command_line[@]} -eq 0 ]; then
-    verdict="nothing launched: the command line names no scenario"
 else
-    verdict="nothing launched: the scenario was not staged, and no usage dialog was seen"
+    drove=1
+    if [ "$usage_seen" = 1 ]; then
+        verdict="usage dialog shown"
+    elif [ -e "$watched/staged" ]; then
+        verdict="launched \"${equals:-a scenario from outside Scenarios\\}\" $paused"
+    elif [ ${#command_line[@]} -eq 0 ]; then
+        verdict="nothing launched: the command line names no scenario"
+    else
+        verdict="nothing launched: the scenario was not staged, and no usage dialog was seen"
+    fi
 fi
 
 echo "== Report"
+echo "   run folder: $copy ($(du -sk "$copy" | awk '{ printf "%.1f MB", $1 * 1024 / 1e6 }') on disk;" \
+    "its asset folders are links to yours)"
 echo "   module:     ${module_line:-${failed_line:-Orbiter.log has no line for Skarvel.dll}}"
 if [ "$stopped" = 1 ]; then
     echo "   orbiter:    still running after $seconds s; stopped"
@@ -415,3 +497,88 @@ else
     echo "   screenshot: none (Orbiter ended before the first one)"
 fi
 echo "   verdict:    $verdict"
+
+# What Orbiter and the run wrote into the copy, and what they removed there, from the lines of
+# folder-snapshot.sh compare: "PATH: new", "PATH/: new (folder, 3 entries)", "PATH: changed (...)",
+# "PATH: removed".
+written=() removed=()
+changes=$(bash "$here/folder-snapshot.sh" compare "$run_dir/Orbiter" "$run_dir/inventory-of-the-copy") ||
+    [ $? = 3 ] || changes="?"
+if [ "$changes" = "?" ]; then
+    echo "== What the run wrote in the copy could not be told (above)."
+else
+    while IFS= read -r line; do
+        if [[ $line =~ ^(.*):\ new(\ \((.*)\))?$ ]]; then
+            written+=("${BASH_REMATCH[1]}${BASH_REMATCH[2]}")
+        elif [[ $line =~ ^(.*):\ removed(\ \((.*)\))?$ ]]; then
+            removed+=("${BASH_REMATCH[1]}${BASH_REMATCH[2]}")
+        elif [[ $line =~ ^(.*):\ changed\ \(.*\)$ ]]; then
+            written+=("${BASH_REMATCH[1]}")
+        fi
+    done <<<"$changes"
+    printf -v line '%s; ' "${written[@]}"
+    [ ${#written[@]} -gt 0 ] || line="nothing; "
+    echo "== Written during the run: ${line%; }"
+    if [ ${#removed[@]} -gt 0 ]; then
+        printf -v line '%s; ' "${removed[@]}"
+        echo "== Removed during the run: ${line%; }"
+    fi
+fi
+
+check_user_folder
+
+# --keep: the one write into the user's folder, made only once the module has shown that it
+# drives this Orbiter's launchpad. Each file it changes is copied into the run folder first.
+keep_module() {
+    if [ "$folder_changed" = 1 ]; then
+        echo "== --keep: Skarvel.dll was not installed: $folder changed during the run (above)."
+        return 1
+    fi
+    if [ "$drove" = 0 ]; then
+        case $verdict in
+        "ended at start"*) echo "== --keep: Skarvel.dll was not installed: the module ended Orbiter at start," \
+            "so with it ticked this Orbiter would no longer start." ;;
+        *) echo "== --keep: Skarvel.dll was not installed: the module did not load in this Orbiter." ;;
+        esac
+        return 1
+    fi
+    local dll cfg kept=$run_dir/kept copies=()
+    dll=$(windows_path "$folder" Modules Plugin Skarvel.dll)
+    cfg=$(windows_path "$folder" Orbiter.cfg)
+    # The user's Orbiter.cfg, ticked, made here first; written later into the user's file in
+    # place, so that a link stays a link and its target is what changes.
+    if [ -e "$cfg" ]; then
+        cp "$cfg" "$work/Orbiter.cfg" || return 1
+    else
+        : >"$work/Orbiter.cfg"
+    fi
+    "$source_dir/scripts/tick-module.sh" "$work/Orbiter.cfg" Skarvel || return 1
+    mkdir -p "$kept" || return 1
+    if [ -e "$cfg" ] && ! cmp -s "$work/Orbiter.cfg" "$cfg"; then
+        cp -p "$cfg" "$kept/Orbiter.cfg" || return 1
+        copies+=("$kept/Orbiter.cfg")
+    fi
+    if [ -e "$dll" ] && ! cmp -s "$dll" "$new_dll"; then
+        cp -p "$dll" "$kept/Skarvel.dll" || return 1
+        copies+=("$kept/Skarvel.dll")
+    fi
+    if ! cmp -s "$dll" "$new_dll"; then
+        mkdir -p "$(dirname "$dll")" && cp "$new_dll" "$dll" || return 1
+    fi
+    if ! cmp -s "$work/Orbiter.cfg" "$cfg"; then
+        cat "$work/Orbiter.cfg" >"$cfg" || return 1
+    fi
+    rmdir "$kept" 2>/dev/null || true
+    echo "== --keep: ${dll#"$folder"/} is installed in $folder and ticked in ${cfg#"$folder"/}"
+    if [ ${#copies[@]} -gt 0 ]; then
+        printf -v line '%s; ' "${copies[@]}"
+        echo "   What it replaced is kept as it was: ${line%; }"
+    fi
+}
+if [ "$keep" = 1 ] && ! keep_module; then
+    if [ -d "$run_dir/kept" ]; then
+        echo "error: --keep did not finish (above); what it replaced is kept as it was in $run_dir/kept" >&2
+    fi
+    [ "$folder_changed" = 1 ] || exit 1
+fi
+exit 0
