@@ -148,9 +148,14 @@ if [ "$found" != "$machine" ]; then
 fi
 [ -d "$(windows_path "$folder" Scenarios)" ] ||
     fail "$folder has orbiter.exe but no Scenarios folder beside it."
+# Nothing the run writes may land in the folder it only reads.
 case $runs/ in
 "$folder"/*) fail "the run folders would lie inside $folder ($runs), which is to be only read." \
     "Name a place outside it with --runs DIR." ;;
+esac
+case $screenshot in
+"$folder"/*) fail "the screenshot would be written inside $folder, which is to be only read." \
+    "Name a place outside it with --screenshot FILE." ;;
 esac
 
 packages=(wine wine64 xvfb xauth x11-utils imagemagick unzip inotify-tools)
