@@ -251,6 +251,13 @@ finish() {
     set +e
     trap '' INT TERM HUP
     trap - EXIT
+    # Said here, not in the signal's trap: bash may cut a trap short when the signal also ended
+    # the command it was waiting for.
+    case $status in
+    129) echo $'\n== Interrupted (HUP)' ;;
+    130) echo $'\n== Interrupted (INT)' ;;
+    143) echo $'\n== Interrupted (TERM)' ;;
+    esac
     stop_orbiter
     stop_watch
     check_user_folder
@@ -260,14 +267,9 @@ finish() {
     exit "$status"
 }
 trap finish EXIT
-interrupted() {
-    echo
-    echo "== Interrupted ($1)"
-    exit "$2"
-}
-trap 'interrupted INT 130' INT
-trap 'interrupted TERM 143' TERM
-trap 'interrupted HUP 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 unzip -q -o "$zip_file" Modules/Plugin/Skarvel.dll -d "$work" 2>/dev/null ||
     fail "$zip_file holds no Modules/Plugin/Skarvel.dll; is it Skarvel's add-on zip?"
@@ -502,6 +504,11 @@ else
     echo "   screenshot: none (Orbiter ended before the first one)"
 fi
 echo "   verdict:    $verdict"
+# An Orbiter that failed on its own, or never loaded the module, may say why.
+if { [ "$drove" = 0 ] || [ "$status" != 0 ]; } && [ "$status" != 255 ] && [ -s "$run_dir/orbiter.out" ]; then
+    echo "== The last lines Orbiter and Wine printed ($run_dir/orbiter.out):"
+    tail -n 12 "$run_dir/orbiter.out" | sed 's/^/   /'
+fi
 
 # What Orbiter and the run wrote into the copy, and what they removed there, from the lines of
 # folder-snapshot.sh compare: "PATH: new", "PATH/: new (folder, 3 entries)", "PATH: changed (...)",
