@@ -9,9 +9,10 @@
 # every machine (Debian's own `wine` starts the 32-bit loader first), and the 32-bit loader for
 # i686, both with address-space randomisation off (scripts/wine-setup.sh says why). DISPLAY,
 # WINEPREFIX, WINEDEBUG (Wine's error messages only, unless set) and WINEDLLOVERRIDES are set too,
-# and one Wine session (the wineserver with Wine's services) lasts for the whole command. Exits with the command's status,
-# or 77 (a skip for ctest) when Wine or Xvfb is not installed, or when ARCH is i686 and this
-# machine runs no 32-bit programs (SKARVEL_SKIP_I686_WINE=1 forces that skip).
+# and one Wine session (the wineserver with Wine's services and its desktop) lasts for the whole
+# command. Exits with the command's status, or 77 (a skip for ctest) when Wine or Xvfb is not
+# installed, or when ARCH is i686 and this machine runs no 32-bit programs
+# (SKARVEL_SKIP_I686_WINE=1 forces that skip).
 set -euo pipefail
 if [ $# -lt 3 ] || { [ "$1" != i686 ] && [ "$1" != x64 ]; }; then
     echo "usage: $0 i686|x64 PREFIX COMMAND [ARG...]" >&2
@@ -91,9 +92,17 @@ if ! wineserver -p 9>&- >"$session_log" 2>&1 || ! wine cmd.exe /c exit 9>&- >>"$
     sed 's/^/    /' "$session_log" >&2
     exit 1
 fi
+# Wine's desktop, too, closes about a second after the last program on it ends, and its process
+# starts again with the next program; a program starting while it closes now and then finds no
+# display ("The explorer process failed to start"). A cmd.exe reading a pipe that stays open
+# until this script ends holds the desktop for the whole command, and shows no window. Neither
+# it nor the command keeps the pipe's other end (fd 6) or the lock (fd 9).
+mkfifo "$shims/desktop-holder"
+wine cmd.exe /k <"$shims/desktop-holder" >>"$session_log" 2>&1 9>&- &
+exec 6>"$shims/desktop-holder"
 
 set +e
-"$@"
+"$@" 6>&-
 status=$?
 set -e
 if [ $status -ne 0 ] && [ $status -ne 77 ] && [ -s "$session_log" ]; then
