@@ -513,16 +513,16 @@ fi
 # What Orbiter and the run wrote into the copy, and what they removed there, from the lines of
 # folder-snapshot.sh compare: "PATH: new", "PATH/: new (folder, 3 entries)", "PATH: changed (...)",
 # "PATH: removed".
-written=() removed=()
-changes=$(bash "$here/folder-snapshot.sh" compare "$run_dir/Orbiter" "$run_dir/inventory-of-the-copy") ||
-    [ $? = 3 ] || changes="?"
-if [ "$changes" = "?" ]; then
+written=() removed=() copy_status=0
+changes=$(bash "$here/folder-snapshot.sh" compare "$copy" "$run_dir/inventory-of-the-copy") ||
+    copy_status=$?
+if [ "$copy_status" != 0 ] && [ "$copy_status" != 3 ]; then
     echo "== What the run wrote in the copy could not be told (above)."
 else
     while IFS= read -r line; do
-        if [[ $line =~ ^(.*):\ new(\ \((.*)\))?$ ]]; then
+        if [[ $line =~ ^(.*):\ new(\ \(.*\))?$ ]]; then
             written+=("${BASH_REMATCH[1]}${BASH_REMATCH[2]}")
-        elif [[ $line =~ ^(.*):\ removed(\ \((.*)\))?$ ]]; then
+        elif [[ $line =~ ^(.*):\ removed(\ \(.*\))?$ ]]; then
             removed+=("${BASH_REMATCH[1]}${BASH_REMATCH[2]}")
         elif [[ $line =~ ^(.*):\ changed\ \(.*\)$ ]]; then
             written+=("${BASH_REMATCH[1]}")
@@ -554,8 +554,7 @@ keep_module() {
         esac
         return 1
     fi
-    local dll cfg kept=$run_dir/kept copies=()
-    dll=$(windows_path "$folder" Modules Plugin Skarvel.dll)
+    local dll=$user_dll cfg kept=$run_dir/kept copies=()
     cfg=$(windows_path "$folder" Orbiter.cfg)
     # The user's Orbiter.cfg, ticked, made here first; written later into the user's file in
     # place, so that a link stays a link and its target is what changes.

@@ -13,6 +13,17 @@ store=$scratch/store
 odd=$'Scenarios/odd\tname\n.scn'
 failed=0
 
+# verdict NAME: "ok: NAME", or "FAIL: NAME" and the problems found.
+verdict() {
+    if [ ${#problems[@]} -eq 0 ]; then
+        echo "ok: $1"
+    else
+        echo "FAIL: $1"
+        printf '    %s\n' "${problems[@]}"
+        failed=1
+    fi
+}
+
 lay_out() {
     rm -rf "$folder" "$store"
     mkdir -p "$folder" && cd "$folder"
@@ -63,13 +74,7 @@ for row in "${cases[@]}"; do
     output=$(timeout 20 bash "$snapshot" compare "$folder" "$store" 2>&1) || status=$?
     [ "$status" = "$want_status" ] || problems+=("ended with status $status, not $want_status")
     [ "$output" = "$want_output" ] || problems+=("printed:" "$output" "instead of:" "$want_output")
-    if [ ${#problems[@]} -eq 0 ]; then
-        echo "ok: $name"
-    else
-        echo "FAIL: $name"
-        printf '    %s\n' "${problems[@]}"
-        failed=1
-    fi
+    verdict "$name"
 done
 
 # The copy, made by a user other than root (the one running the test, or nobody when that is
@@ -105,13 +110,7 @@ differs=$(diff <(followed "$user_dir/Orbiter") <(followed "$user_dir/copy") 2>&1
 links=$(cd "$user_dir/copy" 2>/dev/null && find . -type l -printf '%p -> %l\n' | sort) || links="(no copy)"
 want_links=$(for name in Doc Meshes TEXTURES2 Textures; do echo "./$name -> $user_dir/Orbiter/$name"; done)
 [ "$links" = "$want_links" ] || problems+=("the copy's links are" "$links" "instead of" "$want_links")
-if [ ${#problems[@]} -eq 0 ]; then
-    echo "ok: copy-as-$who"
-else
-    echo "FAIL: copy-as-$who"
-    printf '    %s\n' "${problems[@]}"
-    failed=1
-fi
+verdict "copy-as-$who"
 
 # name | status | set-up in the folder | arguments, after a take of the folder into the store |
 # what the error says
