@@ -110,6 +110,14 @@ TEST(HostCommandLine, WordsReachTheModuleAsWindowsQuotesThem) {
     EXPECT_EQ(run.status, 0) << Transcript(run);
 }
 
+// --help after another option prints the usage and ends with 0, as in any program.
+TEST(HostCommandLine, HelpAfterAnotherOptionPrintsTheUsage) {
+    ScratchOrbiter folder;
+    const HostRun run = RunHost(folder, {"--help"}); // after the --root that RunHost gives
+    EXPECT_EQ(run.status, 0) << Transcript(run);
+    EXPECT_TRUE(!run.lines.empty() && run.lines[0].rfind("usage: ", 0) == 0) << Transcript(run);
+}
+
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};
 
 // A launchpad the module cannot use: it ends the process before reading the command line, from
