@@ -20,9 +20,9 @@ struct HostOptions {
 };
 
 // Parses the arguments after the program name. On an error, returns false and says why; --help
-// among the options ends the parse with `help` set, whatever follows. Words
-// become Orbiter's command line as Windows hands it over when a program is started with them
-// from Linux through Wine (WindowsCommandLine).
+// among the options ends the parse with `help` set, whatever follows. Words become Orbiter's
+// command line as Windows hands it over when a program is started with them from Linux through
+// Wine (WindowsCommandLine).
 bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options,
                       std::string& error);
 
