@@ -58,6 +58,15 @@ add_test(NAME dll_carries_the_dialog_templates
 
 include(cmake/package.cmake)
 
+# The README's commands, run as it gives them in a fresh clone of HEAD, as a new user runs them:
+# the demo's (status 0, the trace it shows) and the package's (the zip and its sha256). Only the
+# 32-bit build runs it, since the package needs its cross compiler; alone, as it builds twice.
+if(ORBITER_ARCH STREQUAL "x86")
+    add_test(NAME readme_commands_work_in_a_fresh_clone
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/scripts/check-readme-commands.sh)
+    set_tests_properties(readme_commands_work_in_a_fresh_clone PROPERTIES RUN_SERIAL TRUE TIMEOUT 900)
+endif()
+
 # Test equipment under Wine: the Win32 test host orbiter.exe, which exports Orbiter's functions
 # under Orbiter's decorated names, and nothing else.
 add_subdirectory(tests/win32-host)

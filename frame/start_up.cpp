@@ -23,7 +23,7 @@ void RunStartUp(InstanceHandle instance) {
     // The two path buffers live as long as the start-up sequence, and only that long.
     char workBuffer[PATH_BUFFER_SIZE] = {};
     char requestBuffer[PATH_BUFFER_SIZE] = {};
-    const bool scenarioCopied =
-        ApplyCommandLine(workBuffer, requestBuffer) && CopyScenario(workBuffer, requestBuffer);
-    OpenStartDialog(scenarioCopied);
+    const bool scenarioStaged =
+        ApplyCommandLine(workBuffer, requestBuffer) && StageScenario(workBuffer, requestBuffer);
+    OpenStartDialog(scenarioStaged);
 }

@@ -193,7 +193,10 @@ bool AllowedStagedBytes(const std::string& bytes, const std::string& source) {
     if (scratch->scenarios.count(bytes) != 0) {
         return true;
     }
-    const fs::path path = sim::ToLinuxPath(source);
+    std::string found;
+    struct stat ignored;
+    sim::FindWindowsPath(source, found, ignored);
+    const fs::path path = found;
     const std::string absolute = fs::absolute(path).lexically_normal().string();
     const bool outside = absolute.rfind(scratch->folder + "/", 0) != 0;
     return outside && path.is_absolute() && ReadFile(path.c_str()) == bytes;
@@ -268,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     work.back() = '\0';
     std::fill(request.begin(), request.end(), '\0');
     const bool applied = ApplyCommandLine(work.data(), request.data());
-    const bool copied = applied && CopyScenario(work.data(), request.data());
+    const bool copied = applied && StageScenario(work.data(), request.data());
     sim::SetTraceSink(nullptr);
 
     std::vector<std::string> copies;
@@ -288,7 +291,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!copies.empty() &&
         (copies[0].size() >= 2 && copies[0].substr(copies[0].size() - 2) == "ok") != copied) {
-        Violation("CopyScenario returned " + std::string(copied ? "true" : "false") +
+        Violation("StageScenario returned " + std::string(copied ? "true" : "false") +
                   " but the copy was traced as \"" + copies[0] + "\"");
     }
     const sim::Window* check = sim::TheDesktop().Find(pad.pausedCheck);
@@ -337,6 +340,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The source as the trace gives it: from after `copy: "` to `" -> "` (tokens hold no quote).
     const std::string source =
         copies.empty() ? "" : copies[0].substr(7, copies[0].find("\" -> \"") - 7);
+    if (copied && copies.empty() && !(staged == was)) {
+        Violation("the scenario was staged as it stood, without a copy, yet the staged scenario "
+                  "changed");
+    }
     if (copied && !AllowedStagedBytes(staged.bytes, source)) {
         Violation("the staged scenario is not byte for byte one of the scenario files (" +
                   copies[0] + ")");

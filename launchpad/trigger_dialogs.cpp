@@ -45,8 +45,8 @@ std::intptr_t PLATFORM_CALLBACK UsageDlgProc(WindowHandle window, std::uint32_t 
     return oapiDefDialogProc(window, message, wParam, lParam);
 }
 
-void OpenStartDialog(bool scenarioCopied) {
-    if (scenarioCopied) {
+void OpenStartDialog(bool scenarioStaged) {
+    if (scenarioStaged) {
         moduleState.activeDialog = OpenDialog(IDD_TRIGGER, LaunchDlgProc);
     } else if (moduleState.exitIfMissing != 0) {
         moduleState.activeDialog = OpenDialog(IDD_TRIGGER, ExitDlgProc);

@@ -17,10 +17,10 @@ std::intptr_t PLATFORM_CALLBACK ExitDlgProc(WindowHandle window, std::uint32_t m
 std::intptr_t PLATFORM_CALLBACK UsageDlgProc(WindowHandle window, std::uint32_t message,
                                              MessageParam wParam, MessageData lParam);
 
-// The last phase of the start-up sequence: the launch trigger when the scenario was copied,
+// The last phase of the start-up sequence: the launch trigger when the scenario was staged,
 // else the exit trigger with option x, else the usage dialog when the line had tokens,
 // else nothing.
-void OpenStartDialog(bool scenarioCopied);
+void OpenStartDialog(bool scenarioStaged);
 
 // After a simulation window has closed: the exit trigger, with option e. Whatever dialog
 // the module held is forgotten without being closed.

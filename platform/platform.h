@@ -83,6 +83,10 @@ bool PostMessageA(WindowHandle window, std::uint32_t message, MessageParam wPara
 std::uint32_t GetLongPathNameA(const char* shortPath, char* longPath, std::uint32_t size);
 // Copies a file, replacing an existing destination when failIfExists is false.
 bool CopyFileA(const char* source, const char* destination, bool failIfExists);
+// Whether two paths name one and the same file, as the file system decides it, whatever their
+// spelling (case, "." and "..", absolute or relative, short 8.3 names): on Win32 the volume and
+// file index of each file opened. False when either cannot be opened as a file.
+bool IsSameFile(const char* first, const char* second);
 
 // Heap memory for the module's own allocations; null when none is left.
 void* AllocateMemory(std::size_t size);

@@ -86,7 +86,7 @@ bool ApplyCommandLine(char* workBuffer, char* requestBuffer) {
     return true;
 }
 
-bool CopyScenario(char* workBuffer, char* requestBuffer) {
+bool StageScenario(char* workBuffer, char* requestBuffer) {
     const std::uint32_t longLength = platform::GetLongPathNameA(
         requestBuffer, workBuffer, static_cast<std::uint32_t>(PATH_BUFFER_SIZE));
     if (longLength == 0 || longLength >= PATH_BUFFER_SIZE) {
@@ -99,6 +99,11 @@ bool CopyScenario(char* workBuffer, char* requestBuffer) {
     const int staged = std::snprintf(requestBuffer, PATH_BUFFER_SIZE, STAGING_FORMAT, STAGING_NAME);
     if (staged < 0 || static_cast<std::size_t>(staged) >= PATH_BUFFER_SIZE) {
         return false;
+    }
+    // A request for the staging file itself, however spelled, is staged as it stands: a file
+    // cannot be copied onto itself, and that would make an existing scenario count as missing.
+    if (platform::IsSameFile(workBuffer, requestBuffer)) {
+        return true;
     }
     return platform::CopyFileA(workBuffer, requestBuffer, false);
 }

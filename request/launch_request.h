@@ -15,6 +15,7 @@ bool ApplyCommandLine(char* workBuffer, char* requestBuffer);
 
 // Resolves the scenario path in `requestBuffer` (long form, ".scn" completion) into
 // `workBuffer`, formats the staging destination into `requestBuffer` and copies the scenario
-// there. Returns whether the copy succeeded. A path that would not fit is never cut short:
-// no copy is attempted and the result is false.
-bool CopyScenario(char* workBuffer, char* requestBuffer);
+// there. Returns whether the scenario is staged: copied, or the staging file itself, which is
+// left as it is. A path that would not fit is never cut short: no copy is attempted and the
+// result is false.
+bool StageScenario(char* workBuffer, char* requestBuffer);

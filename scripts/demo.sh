@@ -27,7 +27,8 @@ echo "== orbiter-sim ended with status $status"
 
 # The scenario the simulation read, found by the cksum its start line gives; Orbiter has since
 # saved its final state over the staged file.
-staged="$scratch/Scenarios/(Current state).scn"
+staged_name="Scenarios/(Current state).scn"
+staged=$scratch/$staged_name
 read_cksum=$(sed -n 's/^simulation: start .*; read cksum //p' "$scratch/trace.txt" | head -n 1)
 if [ -z "$read_cksum" ]; then
     echo "== No simulation ran; Scenarios/(Current state).scn now reads:"
@@ -41,12 +42,17 @@ while IFS= read -r -d '' scenario; do
         break
     fi
 done < <(find "$scratch/Scenarios" -name '*.scn' ! -name '(Current state).scn' -print0 | sort -z)
-if [ -z "$read_file" ]; then
-    echo "== The simulation read a scenario (cksum $read_cksum) that is no other file under Scenarios/"
+if [ -n "$read_file" ]; then
+    echo "== The simulation read ${read_file#"$scratch"/} (cksum $read_cksum), staged as"
+    echo "   Scenarios/(Current state).scn:"
+elif [ "$(cksum <"sample/Orbiter/$staged_name")" = "$read_cksum" ]; then
+    # The command line named the staging file itself, which the module left as it stood.
+    read_file=sample/Orbiter/$staged_name
+    echo "== The simulation read $staged_name as it stood before the run (cksum $read_cksum):"
+else
+    echo "== The simulation read a scenario (cksum $read_cksum) that is no file under Scenarios/"
     exit "$status"
 fi
-echo "== The simulation read ${read_file#"$scratch"/} (cksum $read_cksum), staged as"
-echo "   Scenarios/(Current state).scn:"
 sed 's/^/   /' "$read_file"
 echo "== When the session ended, Orbiter saved its final state there, adding:"
 # The two files differ, so diff ends with 1; only its 2, trouble, ends the demo here.

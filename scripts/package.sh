@@ -13,7 +13,7 @@ scripts/install-packages.sh "${PACKAGE_PACKAGES[@]}"
 fail() {
     echo "error: $1" >&2
     shift
-    printf '       %s\n' "$@" >&2
+    [ $# -eq 0 ] || printf '       %s\n' "$@" >&2
     exit 1
 }
 
@@ -32,13 +32,16 @@ changes=$(git status --porcelain) || fail "this is not a git checkout; package a
 if [ -n "$changes" ]; then
     printf '%s\n' "$changes" | sed 's/^/   /' >&2
     fail "the tree has uncommitted changes (above); the package must be what a commit holds." \
-        "Commit or stash them, then run this again."
+        "An untracked file (\"??\") counts too, as it may be one the build picks up." \
+        "Commit or stash the changes; remove an untracked file, or list it in .gitignore;" \
+        "then run this again."
 fi
 
 build=build/package-i686
 log=$build.log
 echo "== Configuring a fresh 32-bit Release build in $build"
 rm -rf "$build"
+mkdir -p "$build" # and build/ itself, which a fresh clone lacks, for the log beside it
 cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
     >"$log" 2>&1 || fail "configuring failed; see $log"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")

@@ -93,17 +93,17 @@ bool Copy(const char* source, const char* destination, bool failIfExists) {
     if (*source == '\0' || *destination == '\0') {
         return Fail(ERROR_PATH_NOT_FOUND);
     }
-    const std::string from = sim::ToLinuxPath(source);
-    const std::string to = sim::ToLinuxPath(destination);
+    std::string from;
+    std::string to;
     struct stat input;
-    if (stat(from.c_str(), &input) != 0) {
+    if (!sim::FindWindowsPath(source, from, input)) {
         return Fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
     }
     if (S_ISDIR(input.st_mode)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
     struct stat output;
-    if (stat(to.c_str(), &output) == 0) {
+    if (sim::FindWindowsPath(destination, to, output)) {
         // The same file under another spelling: Windows refuses to copy a file onto itself.
         if (output.st_dev == input.st_dev && output.st_ino == input.st_ino) {
             return Fail(ERROR_SHARING_VIOLATION);
@@ -133,6 +133,10 @@ std::uint32_t GetLongPathNameA(const char* shortPath, char* longPath, std::uint3
         desktop.lastError = ERROR_INVALID_NAME;
         return 0;
     }
+    // Found only as spelled, unlike the file calls: with no short names here, the long form is
+    // the path as given, so finding a name in another case would change nothing the module does,
+    // while the case-blind search for a missing name, which reads its whole folder, would slow
+    // every start whose path lacks its ".scn".
     struct stat found;
     if (stat(sim::ToLinuxPath(shortPath).c_str(), &found) != 0) {
         desktop.lastError = ERROR_FILE_NOT_FOUND;
@@ -148,6 +152,16 @@ std::uint32_t GetLongPathNameA(const char* shortPath, char* longPath, std::uint3
     }
     std::memmove(longPath, shortPath, length + 1);
     return static_cast<std::uint32_t>(length);
+}
+
+bool IsSameFile(const char* first, const char* second) {
+    std::string path;
+    struct stat one;
+    struct stat other;
+    // Windows opens no folder as a file, and "" names nothing.
+    return *first != '\0' && *second != '\0' && sim::FindWindowsPath(first, path, one) &&
+           sim::FindWindowsPath(second, path, other) && !S_ISDIR(one.st_mode) &&
+           one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
 bool CopyFileA(const char* source, const char* destination, bool failIfExists) {

@@ -22,15 +22,15 @@ constexpr int SETUP_STATUS = 1;
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(sim::HOST_USAGE, stdout);
-        return 0;
-    }
     sim::HostOptions options;
     std::string error;
     if (!sim::ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
         std::fprintf(stderr, "orbiter-sim: %s\n%s", error.c_str(), sim::HOST_USAGE);
         return USAGE_STATUS;
+    }
+    if (options.help) {
+        std::fputs(sim::HOST_USAGE, stdout);
+        return 0;
     }
     std::error_code fsError;
     // A module named with --module is taken from where the caller stands, before entering

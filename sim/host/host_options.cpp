@@ -17,6 +17,7 @@ const char HOST_USAGE[] =
     "  --close-usage       the user closes the usage dialog with its close box\n"
     "  --launch            the user presses Launch once when the launchpad is idle\n"
     "  --keep-open         the user never closes Orbiter: it runs until it is stopped\n"
+    "  --help              print this and end\n"
     "Broken launchpads:\n"
     "  --hide-launchpad    the launchpad is not visible\n"
     "  --without ID        leave out control ID (1000, 1001, 1088 or 1090); repeatable\n"
@@ -59,6 +60,9 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
         if (arg == "--") {
             firstWord = i + 1;
             break;
+        } else if (arg == "--help") {
+            options.help = true;
+            return true;
         } else if (arg == "--cmdline") {
             if (!value(text)) {
                 return false;

@@ -16,11 +16,13 @@ struct HostOptions {
     // Where Orbiter's command line begins among the arguments when it is given as words (the
     // number of arguments when there are none); nullopt when --cmdline or --null-cmdline gave it.
     std::optional<std::size_t> firstWord;
+    bool help = false; // --help stood among the options: print the usage and end with 0
 };
 
-// Parses the arguments after the program name. On an error, returns false and says why. Words
-// become Orbiter's command line as Windows hands it over when a program is started with them
-// from Linux through Wine (WindowsCommandLine).
+// Parses the arguments after the program name. On an error, returns false and says why; --help
+// among the options ends the parse with `help` set, whatever follows. Words become Orbiter's
+// command line as Windows hands it over when a program is started with them from Linux through
+// Wine (WindowsCommandLine).
 bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options,
                       std::string& error);
 

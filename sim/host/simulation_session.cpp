@@ -25,9 +25,9 @@ std::uint32_t CksumStep(std::uint32_t crc, unsigned char byte) {
     return (crc << 8) ^ table[((crc >> 24) ^ byte) & 0xFF];
 }
 
-const char FINAL_STATE_LINE[] = "; the state Orbiter saved when the session ended\n";
-
 } // namespace
+
+const char FINAL_STATE_LINE[] = "; the state Orbiter saved when the session ended\n";
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -25,4 +25,7 @@ std::string SimulationStartLine(const std::string& entry, bool paused,
 // Writes it over the file at `currentState`; false when it cannot.
 bool SaveFinalState(const std::string& currentState, const std::optional<std::string>& started);
 
+// The line of the host's own that ends every final state saved.
+extern const char FINAL_STATE_LINE[];
+
 } // namespace sim

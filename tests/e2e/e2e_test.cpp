@@ -15,7 +15,9 @@ struct HostCase {
     std::vector<std::string> absent;  // line prefixes that must not appear
     int status;                       // 255 is the module's exit code -1
     const char* stagedFrom = nullptr; // the file staged as "(Current state)"; null: the old one
-    const char* orbiterCfg = nullptr; // Orbiter.cfg's text; null: the sample's, which ticks Skarvel
+    // Files written into the sample folder before the run, as (path, text); the sample's
+    // Orbiter.cfg ticks Skarvel.
+    std::vector<std::pair<const char*, const char*>> files = {};
 };
 
 const char LOADED[] = "module: loaded Skarvel";
@@ -67,11 +69,11 @@ class HostTest : public ::testing::TestWithParam<HostCase> {};
 TEST_P(HostTest, Runs) {
     const HostCase& row = GetParam();
     ScratchOrbiter folder;
+    for (const auto& [path, text] : row.files) {
+        folder.Write(path, text);
+    }
     const std::string staged =
         row.stagedFrom != nullptr ? folder.Read(row.stagedFrom) : folder.Read(STAGED);
-    if (row.orbiterCfg != nullptr) {
-        folder.Write("Orbiter.cfg", row.orbiterCfg);
-    }
     std::vector<std::string> args = row.options;
     args.insert(args.end(), {"--cmdline", row.commandLine});
 
@@ -93,6 +95,13 @@ TEST_P(HostTest, Runs) {
         EXPECT_EQ(start->substr(start->size() - std::min(start->size(), read.size())), read)
             << "the first simulation did not read what the module was to stage\n"
             << Transcript(run);
+        if (FirstLineStartingWith(run, "simulation: end") != nullptr) {
+            const std::string saved = folder.Read(STAGED);
+            const std::string line = sim::FINAL_STATE_LINE;
+            EXPECT_EQ(saved.substr(saved.size() - std::min(saved.size(), line.size())), line)
+                << "the session's final state did not land in the staged file\n"
+                << Transcript(run);
+        }
     } else {
         EXPECT_EQ(folder.Read(STAGED), staged);
     }
@@ -108,6 +117,14 @@ TEST(HostCommandLine, WordsReachTheModuleAsWindowsQuotesThem) {
               "copy: \"Scenarios\\Demo Flight.scn\" -> \"Scenarios\\(Current state).scn\" ok",
               "click: launch"}));
     EXPECT_EQ(run.status, 0) << Transcript(run);
+}
+
+// --help after another option prints the usage and ends with 0, as in any program.
+TEST(HostCommandLine, HelpAfterAnotherOptionPrintsTheUsage) {
+    ScratchOrbiter folder;
+    const HostRun run = RunHost(folder, {"--help"}); // after the --root that RunHost gives
+    EXPECT_EQ(run.status, 0) << Transcript(run);
+    EXPECT_TRUE(!run.lines.empty() && run.lines[0].rfind("usage: ", 0) == 0) << Transcript(run);
 }
 
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};
@@ -134,6 +151,14 @@ std::vector<std::string> UsageShown() {
             "  | -p ... pauses the simulation on startup",
             "  | -e ... exits Orbiter after simulation shutdown",
             "  | -x ... exits Orbiter, if scenario is not found"};
+}
+
+// A launch of "(Current state)" as it stands, paused, and the exit after the session.
+std::vector<std::string> CurrentStateAsItStands() {
+    return {"start-paused: on", "dialog: open 101",  LOADED,
+            "click: launch",    "dialog: close 101", Started("paused"),
+            "simulation: end",  "dialog: open 101",  "click: exit",
+            "orbiter: exit 0"};
 }
 
 std::vector<std::string> Then(std::vector<std::string> first,
@@ -173,6 +198,43 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  0,
                  "Scenarios/Flights.old/Demo.scn"},
+        // "(Current state)" named itself, in any spelling of its file: nothing is copied, Orbiter
+        // starts it as it stands, and the session saves its final state back into it.
+        HostCase{"CurrentStateItself",
+                 {},
+                 R"l(-p -e "Scenarios\(Current state)")l",
+                 CurrentStateAsItStands(),
+                 {"copy:", "dialog: open 102"},
+                 0},
+        HostCase{"CurrentStateInAnotherCase",
+                 {},
+                 R"(-p -e "Scenarios\(current state).SCN")",
+                 CurrentStateAsItStands(),
+                 {"copy:", "dialog: open 102"},
+                 0},
+        HostCase{"CurrentStateThroughDotDot",
+                 {},
+                 R"l(-p -e ".\Scenarios\..\Scenarios\(Current state).scn")l",
+                 CurrentStateAsItStands(),
+                 {"copy:", "dialog: open 102"},
+                 0},
+        HostCase{"CurrentStateAbsolute",
+                 {},
+                 R"l(-e -p "{root}\Scenarios\(Current state).scn")l",
+                 CurrentStateAsItStands(),
+                 {"copy:", "dialog: open 102"},
+                 0},
+        // A file of that name in another folder is a scenario like any other.
+        HostCase{
+            "CurrentStateOfAnotherFolderIsCopied",
+            {},
+            R"l(-p -e "Scenarios\Tutorials\(Current state)")l",
+            {Copy("Scenarios\\Tutorials\\(Current state).scn", "ok"), "click: launch",
+             Started("paused"), "simulation: end", "click: exit", "orbiter: exit 0"},
+            {"dialog: open 102"},
+            0,
+            "Scenarios/Tutorials/(Current state).scn",
+            {{"Scenarios/Tutorials/(Current state).scn", "; another folder's current state\n"}}},
         HostCase{"SubfolderWithBlankAndOptionX",
                  {},
                  R"(-x "Scenarios\Tutorials\Docking Practice")",
@@ -250,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  0,
                  "Scenarios/Demo.scn",
-                 "ACTIVE_MODULES\r\n  Missing\r\n\tSkarvel \r\nEND_MODULES\r\n"},
+                 {{"Orbiter.cfg", "ACTIVE_MODULES\r\n  Missing\r\n\tSkarvel \r\nEND_MODULES\r\n"}}},
         // Nothing ticked: no module runs, and the launchpad waits for the user.
         HostCase{"NoModuleTicked",
                  {},
@@ -259,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"module:", "tree:", "copy:", "dialog:"},
                  0,
                  nullptr,
-                 "; no modules\nACTIVE_MODULES\nEND_MODULES\n"}),
+                 {{"Orbiter.cfg", "; no modules\nACTIVE_MODULES\nEND_MODULES\n"}}}),
     [](const ::testing::TestParamInfo<HostCase>& row) { return row.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(

@@ -33,7 +33,7 @@ protected:
         std::vector<char> work(PATH_BUFFER_SIZE, '\0');
         std::vector<char> request(PATH_BUFFER_SIZE, '\0');
         return ApplyCommandLine(work.data(), request.data()) &&
-               CopyScenario(work.data(), request.data());
+               StageScenario(work.data(), request.data());
     }
 
     // The copy was attempted once, from `source`, and failed with `error`.

@@ -19,7 +19,7 @@ protected:
         std::vector<char> request(PATH_BUFFER_SIZE, '\0');
         work.back() = '\0';
         return ApplyCommandLine(work.data(), request.data()) &&
-               CopyScenario(work.data(), request.data());
+               StageScenario(work.data(), request.data());
     }
     bool Paused() { return Get(pad.pausedCheck).checked; }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +42,30 @@ TEST_F(FilesTest, CopyReplacesTheDestinationWhole) {
     const std::string absolute = "Z:" + folder + "\\Scenarios\\Demo.scn";
     EXPECT_TRUE(platform::CopyFileA(absolute.c_str(), STAGED, false));
     EXPECT_EQ(Read("Scenarios/(Current state).scn"), Read("Scenarios/Demo.scn"));
+    // Names are found whatever their case, as on Windows.
+    EXPECT_TRUE(platform::CopyFileA("SCENARIOS\\tutorials\\docking PRACTICE.scn", STAGED, false));
+    EXPECT_EQ(Read("Scenarios/(Current state).scn"),
+              Read("Scenarios/Tutorials/Docking Practice.scn"));
+}
+
+// One file is one file whatever the spelling: the file system decides, not the text.
+TEST_F(FilesTest, SameFileIsTheFileNotTheSpelling) {
+    Write("Scenarios/Tutorials/(Current state).scn", Read("Scenarios/(Current state).scn"));
+    ASSERT_EQ(link("Scenarios/(Current state).scn", "Scenarios/Linked.scn"), 0);
+    const std::string absolute = "Z:" + folder + "\\Scenarios\\(Current state).scn";
+    for (const std::string& same :
+         {std::string(STAGED), std::string("Scenarios/(current state).SCN"),
+          std::string(".\\Scenarios\\..\\Scenarios\\(Current state).scn"), absolute,
+          std::string("Scenarios\\Linked.scn")}) {
+        EXPECT_TRUE(platform::IsSameFile(same.c_str(), STAGED)) << same;
+    }
+    for (const char* other :
+         {"Scenarios\\Tutorials\\(Current state).scn", "Scenarios\\Nowhere.scn", ""}) {
+        EXPECT_FALSE(platform::IsSameFile(other, STAGED)) << other;
+    }
+    // What cannot be opened as a file is no file, not even the same one.
+    EXPECT_FALSE(platform::IsSameFile("Scenarios\\Nowhere.scn", "Scenarios\\Nowhere.scn"));
+    EXPECT_FALSE(platform::IsSameFile("Scenarios", "Scenarios"));
 }
 
 struct FailedCopy {

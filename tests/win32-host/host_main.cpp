@@ -77,10 +77,6 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], host::FOREIGN_WINDOW_MODE) == 0) {
         return host::RunForeignWindow(argv[2], std::strtoul(argv[3], nullptr, 10));
     }
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(Usage().c_str(), stdout);
-        return 0;
-    }
     // Orbiter hands its modules its own command line raw, so the host reads its words from the
     // raw text too; the C run-time's argv must agree with where they were found.
     const std::string raw = GetCommandLineA();
@@ -117,6 +113,10 @@ int main(int argc, char** argv) {
     if (!sim::ParseHostOptions(args, options, error)) {
         std::fprintf(stderr, "orbiter.exe: %s\n%s", error.c_str(), Usage().c_str());
         return USAGE_STATUS;
+    }
+    if (options.help) {
+        std::fputs(Usage().c_str(), stdout);
+        return 0;
     }
     if (options.firstWord) {
         options.run.commandLine =
