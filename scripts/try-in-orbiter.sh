@@ -236,7 +236,7 @@ windows_path() {
             told[$path/$chosen]=1
             local listed
             printf -v listed '%s, ' "${matches[@]}"
-            say "== In $path, ${listed%, } all match \"$name\" case-blind; Wine opens $chosen, and so does this run"
+            say "== In $path, these match \"$name\" case-blind: ${listed%, }; Wine opens $chosen, and so does this run"
         fi
         path=$path/$chosen
     done
