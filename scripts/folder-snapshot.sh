@@ -3,19 +3,28 @@
 # an Orbiter folder that a run works in. The trial script (try-in-orbiter.sh) only reads the
 # user's folder: Orbiter runs in the copy, and these steps check that the folder stayed as it was.
 #
+#   scripts/folder-snapshot.sh room FOLDER DIR
 #   scripts/folder-snapshot.sh take FOLDER INVENTORY
 #   scripts/folder-snapshot.sh compare FOLDER INVENTORY
 #   scripts/folder-snapshot.sh copy FOLDER COPY
 #
 # The asset folders are the top-level folders named, case-blind, Textures* (Textures, Textures2,
 # ...), Meshes, Doc or Html. Orbiter only reads them, and they hold nearly all of an
-# installation's bytes.
+# installation's bytes. Every step follows links, as a program under Wine sees them: a link to
+# a folder is that folder. A link cycle would make a walk endless, so every step refuses one and
+# names it.
 #
-# take lists every file, folder, symlink and other entry under FOLDER (links are not followed)
-# with its type, mode, size and modification time in nanoseconds, and a SHA-256 checksum of every
-# regular file outside the asset folders, into INVENTORY, which must be new or empty and lie
-# outside FOLDER. Only regular files are opened: a named pipe, socket or device is listed, never
-# read. Nothing is written into FOLDER.
+# room checks that the copy of FOLDER fits in the free room of DIR's file system, before
+# anything walks FOLDER through its links: it sums what copy would copy (each file and folder
+# taken as whole 4 KiB blocks) and stops as soon as the sum is more than the free room, which a
+# link to / is at once. Then it fails, naming the links that lead to the most bytes.
+#
+# take lists every file, folder and other entry under FOLDER with its type, mode, size and
+# modification time in nanoseconds, and a SHA-256 checksum of every regular file outside the
+# asset folders, into INVENTORY, which must be new or empty and lie outside FOLDER. Links are
+# followed, into the asset folders and inside them: what a link leads to is listed, under the
+# link's path; a link that leads nowhere is listed as a symlink. Only regular files are opened: a
+# named pipe, socket or device is listed, never read. Nothing is written into FOLDER.
 #
 # compare takes stock of FOLDER again and prints one line for each path that differs from
 # INVENTORY, sorted, and nothing when none does:
@@ -28,17 +37,20 @@
 # copy makes COPY, which must be new or empty and lie outside FOLDER, a copy of FOLDER for
 # Orbiter to run in: every file and folder outside the asset folders, with modes and times, links
 # followed, so that the copy holds real files and nothing written in it reaches a link's target;
-# each asset folder a symlink to FOLDER's own. A link that points to nothing cannot be followed,
-# and the copy fails on it.
+# each asset folder a symlink to FOLDER's own. A named pipe, socket or device is left out, and
+# named on a line of its own: "PATH: left out (named pipe)". A link that leads nowhere cannot be
+# copied: cp says so, and the copy fails.
 #
-# Exit status: 0 done (compare: nothing differs), 1 error, 2 bad usage, 3 (compare) FOLDER differs.
+# Exit status: 0 done (compare: nothing differs), 1 error (room: it does not fit), 2 bad usage, 3
+# (compare) FOLDER differs.
 set -euo pipefail
-# Byte order for sort and comm, the same in both steps whatever the user's locale.
+# Byte order for sort and comm, and find's and cp's messages as this script reads them, the same
+# whatever the user's locale.
 export LC_ALL=C
 
 usage() {
     echo "usage:" >&2
-    sed -n '6,8p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '6,9p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 fail() {
@@ -53,16 +65,35 @@ is_asset_folder_name() {
     [[ $name == textures* || $name == meshes || $name == doc || $name == html ]]
 }
 
-# Every entry under the current folder as "TYPE MODE SIZE TIME PATH", NUL-terminated and sorted.
-# A folder's size is left out: some file systems never shrink a folder that once held more.
-list_folder() {
-    find . \( -type d -printf 'd %m - %T@ %p\0' \) -o -printf '%y %m %s %T@ %p\0' | sort -z
+# A walk that went wrong: a link cycle named in plain words, any other error as find gave it.
+# find's messages are in the file errors.
+errors=
+walk_failed() {
+    local what=$1 loop from to
+    loop=$(sed -n "/^find: File system loop detected; '\(.*\)' is part of the same file system loop as '\(.*\)'\.$/{s//\1\t\2/p;q}" \
+        "$errors")
+    if [ -n "$loop" ]; then
+        from=${loop%%$'\t'*} to=${loop#*$'\t'}
+        from=${from#./} to=${to#./}
+        [ "$to" != . ] || to="the folder itself"
+        fail "a link cycle in $folder: $from leads back to $to, so $what would never end." \
+            "Remove the link, or point it elsewhere."
+    fi
+    cat "$errors" >&2
+    fail "could not walk through $folder for $what (above); check that it is all readable."
 }
 
-# "SHA256  PATH" of every regular file under the current folder outside the asset folders,
-# NUL-terminated and sorted. -type f, without following links, picks regular files alone.
+# Every entry under the current folder as "TYPE MODE SIZE TIME PATH", NUL-terminated and sorted,
+# links followed. A folder's size is left out: some file systems never shrink a folder that once
+# held more.
+list_folder() {
+    find -L . \( -type d -printf 'd %m - %T@ %p\0' \) -o -printf '%y %m %s %T@ %p\0' | sort -z
+}
+
+# "SHA256  PATH" of every regular file under the current folder outside the asset folders, links
+# followed, NUL-terminated and sorted.
 checksums() {
-    find . -type d \( -ipath './textures*' -o -ipath ./meshes -o -ipath ./doc -o -ipath ./html \) \
+    find -L . -type d \( -ipath './textures*' -o -ipath ./meshes -o -ipath ./doc -o -ipath ./html \) \
         -prune -o -type f -print0 | xargs -0 -r sha256sum -z -- | sort -z
 }
 
@@ -74,16 +105,103 @@ make_empty_folder() {
     mkdir -p "$1" || fail "cannot make $1."
 }
 
+# The top-level entries of FOLDER the copy copies (copied, "./NAME") and those it links
+# (assets, "NAME").
+copied=() assets=()
+sort_top_level() {
+    local name
+    while IFS= read -r -d '' name; do
+        if is_asset_folder_name "${name#./}" && [ -d "$folder/$name" ]; then
+            assets+=("${name#./}")
+        else
+            copied+=("$name")
+        fi
+    done < <(cd "$folder" && find . -mindepth 1 -maxdepth 1 -print0)
+}
+
+# plural N WORD [PLURAL]: "1 entry", "2 entries".
+plural() {
+    [ "$1" = 1 ] && printf '1 %s' "$2" || printf '%s %s' "$1" "${3:-$2s}"
+}
+
+# Bytes as the messages show them: "12.3 MB".
+in_mb() {
+    printf '%d.%d MB' $(($1 / 1000000)) $(($1 % 1000000 / 100000))
+}
+
+room() {
+    [ -d "$into" ] || fail "$into is not a folder."
+    local free total=0 cut_short=
+    free=$(($(stat -f -c '%a * %S' "$into"))) || fail "cannot tell the free room of $into."
+    errors=$(mktemp)
+    trap 'rm -f "$errors"' EXIT
+    sort_top_level
+    # count START -P|-L: adds what find lists from START to total, and to behind[START]; stops
+    # find and returns 1 as soon as total is more than the free room. A walk that does not follow
+    # links (-P) adds the links it meets to links, to be walked on their own.
+    local -A behind=()
+    local links=()
+    count() {
+        local start=$1 follow=$2 type size path sizes finder
+        exec {sizes}< <(cd "$folder" && exec find "$follow" "$start" -printf '%y %s %p\0' 2>>"$errors")
+        finder=$!
+        while IFS= read -r -d '' path <&"$sizes"; do
+            type=${path%% *} path=${path#* }
+            size=${path%% *} path=${path#* }
+            if [ "$type" = l ] && [ "$follow" = -P ]; then
+                links+=("$path")
+                continue
+            fi
+            size=$(((size + 4095) / 4096 * 4096))
+            total=$((total + size))
+            behind[$start]=$((${behind[$start]:-0} + size))
+            if [ "$total" -gt "$free" ]; then
+                kill "$finder" 2>/dev/null || true
+                exec {sizes}<&-
+                cut_short=$start
+                return 1
+            fi
+        done
+        exec {sizes}<&-
+        wait "$finder" || walk_failed "its copy"
+    }
+    local start link
+    for start in "${copied[@]}"; do
+        count "$start" -P || break
+    done
+    if [ -z "$cut_short" ]; then
+        for link in "${links[@]}"; do
+            count "$link" -L || break
+        done
+    fi
+    [ -n "$cut_short" ] || return 0
+    # The links that lead to the most, largest first; the walk cut short may lead to more.
+    local largest=() line sorted joined
+    mapfile -t sorted < <(for link in "${links[@]}"; do
+        [ -z "${behind[$link]+x}" ] || printf '%s %s\n' "${behind[$link]}" "$link"
+    done | sort -rn)
+    for line in "${sorted[@]:0:3}"; do
+        link=${line#* }
+        largest+=("${link#./} -> $(readlink "$folder/$link") ($([ "$link" != "$cut_short" ] ||
+            echo "more than ")$(in_mb "${line%% *}"))")
+    done
+    line="a copy of $folder would take more than the $(in_mb "$free") free in $into."
+    [ ${#largest[@]} -gt 0 ] || fail "$line"
+    printf -v joined "%s; " "${largest[@]}"
+    fail "$line" "The links it follows that lead to the most: ${joined%; }"
+}
+
 take() {
     make_empty_folder "$into"
+    errors=$(mktemp)
     # A half-taken inventory is removed, so that compare never works from one.
-    trap 'rm -f "$into/listing" "$into/sums" "$into/folder"' EXIT
-    (cd "$folder" && list_folder) >"$into/listing" ||
-        fail "could not list everything in $folder (above); check that it is all readable."
+    trap 'rm -f "$into/listing" "$into/sums" "$into/folder" "$errors"' EXIT
+    (cd "$folder" && list_folder) >"$into/listing" 2>"$errors" || walk_failed "its inventory"
     (cd "$folder" && checksums) >"$into/sums" ||
         fail "could not checksum the files in $folder (above); check that they are all readable."
     # Written last: its presence says the inventory is whole.
     printf '%s' "$folder" >"$into/folder"
+    rm -f "$errors"
     trap - EXIT
 }
 
@@ -130,11 +248,6 @@ shown_path() {
     shown=${shown//$'\n'/\\n}
 }
 
-# plural N WORD [PLURAL]: "1 entry", "2 entries".
-plural() {
-    [ "$1" = 1 ] && printf '1 %s' "$2" || printf '%s %s' "$1" "${3:-$2s}"
-}
-
 declare -A type_names=([f]=file [d]=folder [l]=symlink [p]="named pipe" [s]=socket [b]="block device"
     [c]="character device")
 
@@ -146,9 +259,9 @@ compare() {
     taken=$(cat "$into/folder")
     [ "$taken" = "$folder" ] || fail "$into is an inventory of $taken, not of $folder."
     cd "$folder"
-    listing=$(mktemp) sums=$(mktemp)
-    trap 'rm -f "$listing" "$sums"' EXIT
-    list_folder >"$listing" || fail "could not list everything in $folder again (above)."
+    listing=$(mktemp) sums=$(mktemp) errors=$(mktemp)
+    trap 'rm -f "$listing" "$sums" "$errors"' EXIT
+    list_folder >"$listing" 2>"$errors" || walk_failed "its inventory"
     checksums >"$sums" || fail "could not checksum the files in $folder again (above)."
     compare_listings "$into/listing" "$listing"
     compare_checksums "$into/sums" "$sums"
@@ -234,32 +347,68 @@ compare() {
     [ "$found" = 0 ] || return 3
 }
 
+# Paths under FOLDER ("./PATH") that the copy leaves out: named pipes, sockets and devices.
+declare -A left_out=()
+
+# copy_entries DIR ENTRY...: copies each ENTRY ("./PATH" under FOLDER) into DIR of the copy with
+# its mode and time. An entry that holds something left out is made as a folder of its own, its
+# entries copied one by one, its mode and time set last.
+copy_entries() {
+    local dir=$1 entry gone whole=() parts=() names=()
+    shift
+    for entry in "$@"; do
+        [ -z "${left_out[$entry]+x}" ] || continue
+        for gone in "${!left_out[@]}"; do
+            [[ $gone == "$entry"/* ]] && parts+=("$entry") && continue 2
+        done
+        whole+=("$entry")
+    done
+    # -L follows every link, at any depth.
+    if [ ${#whole[@]} -gt 0 ]; then
+        (cd "$folder" && cp -RL --preserve=mode,timestamps -t "$into/$dir" -- "${whole[@]}") ||
+            fail "could not copy $folder into $into (cp's message above)."
+    fi
+    for entry in "${parts[@]}"; do
+        mkdir "$into/$entry" || fail "could not make $into/$entry."
+        mapfile -d '' names < <(cd "$folder" && find -H "$entry" -mindepth 1 -maxdepth 1 -print0)
+        copy_entries "$entry" "${names[@]}"
+        chmod --reference="$folder/$entry" -- "$into/$entry" && touch -r "$folder/$entry" -- "$into/$entry" ||
+            fail "could not give $into/$entry the mode and time of $folder/$entry."
+    done
+}
+
 copy() {
     make_empty_folder "$into"
-    local name copied=() assets=()
-    while IFS= read -r -d '' name; do
-        if is_asset_folder_name "${name#./}" && [ -d "$folder/$name" ]; then
-            assets+=("${name#./}")
-        else
-            copied+=("$name")
-        fi
-    done < <(cd "$folder" && find . -mindepth 1 -maxdepth 1 -print0)
-    # -L follows every link, at any depth; -R copies a named pipe or device as one, unread.
+    sort_top_level
+    local path type
+    errors=$(mktemp)
+    trap 'rm -f "$errors"' EXIT
     if [ ${#copied[@]} -gt 0 ]; then
-        (cd "$folder" && cp -RL --preserve=mode,timestamps -t "$into" -- "${copied[@]}") ||
-            fail "could not copy $folder into $into (above)." \
-                "A link that points to nothing cannot be copied; remove it, or make it point to a file."
+        local specials finder
+        exec {specials}< <(cd "$folder" && exec find -L "${copied[@]}" \( -type p -o -type s -o -type b -o -type c \) \
+            -printf '%y %p\0' 2>"$errors")
+        finder=$!
+        while IFS= read -r -d '' path <&"$specials"; do
+            type=${path%% *} path=${path#* }
+            left_out[$path]=$type
+        done
+        exec {specials}<&-
+        wait "$finder" || walk_failed "its copy"
+        copy_entries . "${copied[@]}"
     fi
-    for name in "${assets[@]}"; do
-        ln -s -- "$folder/$name" "$into/$name" || fail "could not link $into/$name to $folder/$name."
+    for path in "${assets[@]}"; do
+        ln -s -- "$folder/$path" "$into/$path" || fail "could not link $into/$path to $folder/$path."
     done
     chmod --reference="$folder" -- "$into" && touch -r "$folder" -- "$into" ||
         fail "could not give $into the mode and time of $folder."
+    for path in "${!left_out[@]}"; do
+        printf '%s: left out (%s)\n' "${path#./}" "${type_names[${left_out[$path]}]}"
+    done | sort
 }
 
 [ $# -eq 3 ] || usage
 case $1 in
-take | compare | copy) ;;
+room | take | compare | copy) ;;
 *) usage ;;
 esac
 [ -d "$2" ] || fail "$2 is not a folder."
