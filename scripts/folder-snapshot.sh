@@ -16,8 +16,9 @@
 #
 # room checks that the copy of FOLDER fits in the free room of DIR's file system, before
 # anything walks FOLDER through its links: it sums what copy would copy (each file and folder
-# taken as whole 4 KiB blocks) and stops as soon as the sum is more than the free room, which a
-# link to / is at once. Then it fails, naming the links that lead to the most bytes.
+# taken as whole 4 KiB blocks) and stops as soon as the sum is more than the free room, so that
+# a link to / is refused without walking all of it. Then it fails, naming the links that lead to
+# the most bytes.
 #
 # take lists every file, folder and other entry under FOLDER with its type, mode, size and
 # modification time in nanoseconds, and a SHA-256 checksum of every regular file outside the
@@ -136,40 +137,37 @@ room() {
     errors=$(mktemp)
     trap 'rm -f "$errors"' EXIT
     sort_top_level
-    # count START -P|-L: adds what find lists from START to total, and to behind[START]; stops
-    # find and returns 1 as soon as total is more than the free room. A walk that does not follow
-    # links (-P) adds the links it meets to links, to be walked on their own.
+    # count START -P|-L: adds what find lists from START to total, and for a link (-L) sets
+    # behind[START]; returns 1 as soon as total is more than the free room, which ends find. awk
+    # sums, as a shell loop over every entry took minutes to refuse a link to /. A walk that does
+    # not follow links (-P) leaves the links out, to be walked on their own.
     local -A behind=()
-    local links=()
     count() {
-        local start=$1 follow=$2 type size path sizes finder
-        exec {sizes}< <(cd "$folder" && exec find "$follow" "$start" -printf '%y %s %p\0' 2>>"$errors")
-        finder=$!
-        while IFS= read -r -d '' path <&"$sizes"; do
-            type=${path%% *} path=${path#* }
-            size=${path%% *} path=${path#* }
-            if [ "$type" = l ] && [ "$follow" = -P ]; then
-                links+=("$path")
-                continue
-            fi
-            size=$(((size + 4095) / 4096 * 4096))
-            total=$((total + size))
-            behind[$start]=$((${behind[$start]:-0} + size))
-            if [ "$total" -gt "$free" ]; then
-                kill "$finder" 2>/dev/null || true
-                exec {sizes}<&-
-                cut_short=$start
-                return 1
-            fi
-        done
-        exec {sizes}<&-
-        wait "$finder" || walk_failed "its copy"
+        local start=$1 follow=$2 verdict sum walked skip=()
+        [ "$follow" = -L ] || skip=(! -type l)
+        read -r verdict sum walked < <(
+            cd "$folder" && find "$follow" "$start" "${skip[@]}" -printf '%s\n' 2>>"$errors" |
+                awk -v room="$((free - total))" '
+                    { sum += int(($1 + 4095) / 4096) * 4096 }
+                    sum > room { over = 1; exit }
+                    END { printf "%s %.0f ", over ? "over" : "fits", sum }'
+            echo "${PIPESTATUS[0]}"
+        )
+        [ -n "$walked" ] || walk_failed "its copy"
+        total=$((total + sum))
+        [ "$follow" = -P ] || behind[$start]=$sum
+        if [ "$verdict" = over ]; then
+            cut_short=$start
+            return 1
+        fi
+        [ "$walked" = 0 ] || walk_failed "its copy"
     }
-    local start link
+    local start link links
     for start in "${copied[@]}"; do
         count "$start" -P || break
     done
-    if [ -z "$cut_short" ]; then
+    if [ -z "$cut_short" ] && [ ${#copied[@]} -gt 0 ]; then
+        mapfile -d '' links < <(cd "$folder" && find -P "${copied[@]}" -type l -print0)
         for link in "${links[@]}"; do
             count "$link" -L || break
         done
@@ -177,8 +175,8 @@ room() {
     [ -n "$cut_short" ] || return 0
     # The links that lead to the most, largest first; the walk cut short may lead to more.
     local largest=() line sorted joined
-    mapfile -t sorted < <(for link in "${links[@]}"; do
-        [ -z "${behind[$link]+x}" ] || printf '%s %s\n' "${behind[$link]}" "$link"
+    mapfile -t sorted < <(for link in "${!behind[@]}"; do
+        printf '%s %s\n' "${behind[$link]}" "$link"
     done | sort -rn)
     for line in "${sorted[@]:0:3}"; do
         link=${line#* }

@@ -216,7 +216,7 @@ nothing was run' -- -x 'Scenarios\Demo'
         fi
         umount "$small" || true
     else
-        echo "ok: large-link: skipped, as no tmpfs can be mounted here (not root?)"
+        echo "skipped: large-link: no tmpfs can be mounted here (not root?), so it was not run"
     fi
 fi
 # A folder that is read-only to the user running the script, as an installation of another
