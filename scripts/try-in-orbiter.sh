@@ -366,16 +366,19 @@ windows_path "$copy" Scenarios
 scenarios=$found
 windows_path "$scenarios" "(Current state).scn"
 staging=$found
-for written in Orbiter.cfg Orbiter.log Device.dat keymap.cfg; do
-    windows_path "$copy" "$written"
-    [ ! -f "$found" ] || chmod u+w "$found" || fail "could not make $found writable; nothing was run."
-done
-[ ! -f "$staging" ] || chmod u+w "$staging" || fail "could not make $staging writable; nothing was run."
-windows_path "$copy" Modules Plugin
-plugins=$found
 windows_path "$copy" Orbiter.cfg
-mkdir -p "$plugins" && cp -f "$new_dll" "$plugins/Skarvel.dll" &&
-    "$source_dir/scripts/tick-module.sh" "$found" Skarvel ||
+config=$found
+orbiter_writes=("$staging" "$config")
+for name in Orbiter.log Device.dat keymap.cfg; do
+    windows_path "$copy" "$name"
+    orbiter_writes+=("$found")
+done
+for file in "${orbiter_writes[@]}"; do
+    [ ! -f "$file" ] || chmod u+w "$file" || fail "could not make $file writable; nothing was run."
+done
+windows_path "$copy" Modules Plugin
+mkdir -p "$found" && cp -f "$new_dll" "$found/Skarvel.dll" &&
+    "$source_dir/scripts/tick-module.sh" "$config" Skarvel ||
     fail "could not install and tick the module in the copy $copy (above); nothing was run."
 # What Orbiter and the run write is told from this second inventory, of the copy as Orbiter
 # finds it.
