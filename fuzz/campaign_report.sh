@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Prints docs/fuzzing.md, the report of a fuzzing campaign, from the logs that
+# Prints the report of a fuzzing campaign, from the logs that
 # `scripts/fuzz.sh --campaign` left in CAMPAIGN/<target>/: campaign.txt (goal, cores, time,
 # exit status, command), fuzz.log (libFuzzer's fork mode), coverage.log (one load of the
 # grown corpus and the seeds), failures.txt (the failing inputs kept) and the corpus folder
@@ -81,9 +81,9 @@ echo "\`build/fuzz/campaign/<target>/\`."
 echo "Machine: $(nproc) cores (nproc), ${cpu:-unknown CPU}, $(uname -sr); ${compiler:-clang}."
 echo
 if [ "$goal" = 10000000 ]; then
-    echo "    scripts/fuzz.sh --campaign"
+    echo "    scripts/fuzz.sh --campaign --record"
 else
-    echo "    scripts/fuzz.sh --campaign $goal    # a shorter goal than the default 10,000,000"
+    echo "    scripts/fuzz.sh --campaign $goal --record    # a shorter goal than the default 10,000,000"
 fi
 echo
 echo "| target | executions | time | executions/s | per core | cov | ft | corpus | failures |"

@@ -6,11 +6,14 @@
 #
 #     scripts/fuzz.sh [SECONDS]          # each target for SECONDS on one core; default
 #                                        # $SKARVEL_FUZZ_SECONDS or 30 (the test command)
-#     scripts/fuzz.sh --campaign [RUNS]  # each target until it has made RUNS executions
+#     scripts/fuzz.sh --campaign [RUNS] [--record]
+#                                        # each target until it has made RUNS executions
 #                                        # (default $SKARVEL_CAMPAIGN_RUNS or 10000000) on
 #                                        # every core, growing the corpus kept in
 #                                        # build/fuzz/campaign/<target>/corpus (not committed),
-#                                        # then writes the figures to docs/fuzzing.md
+#                                        # then writes the figures to
+#                                        # build/fuzz/campaign/fuzzing.md; with --record, to
+#                                        # the committed docs/fuzzing.md as well
 #
 # Scratch files (the request target's Orbiter folder, libFuzzer's fork folders) go to a
 # folder of their own on /dev/shm when it is writable, removed at the end.
@@ -20,9 +23,15 @@ root=$(pwd)
 scripts/install-packages.sh cmake ninja-build clang libclang-rt-14-dev
 
 mode=bounded
+record=false
 if [ "${1:-}" = --campaign ]; then
     mode=campaign
-    runs=${2:-${SKARVEL_CAMPAIGN_RUNS:-10000000}}
+    shift
+    if [ "${!#:-}" = --record ]; then
+        record=true
+        set -- "${@:1:$#-1}"
+    fi
+    runs=${1:-${SKARVEL_CAMPAIGN_RUNS:-10000000}}
     if ! [[ $runs =~ ^[0-9]+$ ]] || [ "$runs" -lt 1 ]; then
         echo "error: the campaign's goal must be a whole number of executions, not '$runs'" >&2
         exit 2
@@ -172,8 +181,12 @@ done
 
 if [ "$mode" = campaign ]; then
     echo
-    echo "== Writing docs/fuzzing.md from the logs in build/fuzz/campaign"
-    fuzz/campaign_report.sh "$build/campaign" "${targets[@]}" >docs/fuzzing.md
+    echo "== Writing build/fuzz/campaign/fuzzing.md from the logs in build/fuzz/campaign"
+    fuzz/campaign_report.sh "$build/campaign" "${targets[@]}" >"$build/campaign/fuzzing.md"
+    if $record; then
+        cp "$build/campaign/fuzzing.md" docs/fuzzing.md
+        echo "== Recorded it in docs/fuzzing.md"
+    fi
 fi
 
 echo
