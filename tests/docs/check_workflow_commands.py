@@ -1,0 +1,33 @@
+#!/usr/bin/env python3
+"""Keeps the hosted CI's commands the README's: each `bash scripts/...` step of the workflow
+must be a command the README shows, and the README's test and package commands must both be
+steps of it, so that neither can change without the other."""
+import re
+import sys
+
+from doc_blocks import ROOT, commands
+
+WORKFLOW = ROOT / ".github/workflows/test-and-release.yml"
+NEEDED = ("bash scripts/test.sh", "bash scripts/package.sh")
+
+
+def problems(readme, workflow):
+    shown = {command for command, _ in commands(readme)}
+    steps = [s for s in re.findall(r"^\s*(?:- )?run:\s*(\S.*)$", workflow, re.M)
+             if s.startswith("bash scripts/")]
+    found = [f"the workflow runs `{s}`, which the README does not show" for s in steps
+             if s not in shown]
+    found += [f"the README shows no `{c}` in a ```sh block" for c in NEEDED if c not in shown]
+    found += [f"the workflow does not run the README's `{c}`" for c in NEEDED
+              if c in shown and c not in steps]
+    return found
+
+
+if __name__ == "__main__":
+    found = problems((ROOT / "README.md").read_text(), WORKFLOW.read_text())
+    for problem in found:
+        print(f"FAIL: {problem}")
+    if found:
+        print(f"      Make {WORKFLOW.relative_to(ROOT)} run the README's commands as written.")
+        sys.exit(1)
+    print("ok: the workflow runs the README's test and package commands, and no other script")
