@@ -13,6 +13,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import time
 
 from doc_blocks import ROOT, commands, doc_files
 
@@ -83,9 +84,11 @@ def main():
                     continue
                 print(f"-- {name}: running `{command}`", flush=True)
                 ran += 1
+                start = time.monotonic()
                 run = subprocess.run(["bash", "-c", command], cwd=clone, env=environment,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT, text=True, errors="replace")
+                print(f"   ended with {run.returncode} after {time.monotonic() - start:.1f} s")
                 found = [] if run.returncode == 0 else [f"it ended with status {run.returncode}"]
                 if command.startswith("bash scripts/demo.sh"):
                     found += demo_problems(run.stdout, output)
