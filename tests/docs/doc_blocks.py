@@ -10,6 +10,7 @@ BLOCK = re.compile(r"^```(\w*)\n(.*?)^```\n", re.M | re.S)
 
 def doc_files(root=ROOT):
     """README.md, then the manuals in docs/, in name order."""
+    root = pathlib.Path(root)
     return [root / "README.md"] + sorted((root / "docs").glob("*.md"))
 
 
