@@ -70,6 +70,8 @@ def main():
                             text=True, check=True).stdout.strip()
     failed = ran = traces = 0
     with tempfile.TemporaryDirectory() as scratch:
+        # Open to all, as a clone in a user's home is: some tests run as another user.
+        os.chmod(scratch, 0o755)
         clone = os.path.join(scratch, "clone")
         print(f"== Cloning commit {commit} into {clone} (uncommitted changes are not in it)")
         subprocess.run(["git", "clone", "-q", "--no-checkout", ROOT, clone], check=True)
