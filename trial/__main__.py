@@ -382,6 +382,7 @@ def try_orbiter(t, copy):
     rep.say(f"== Running {' '.join(filter(None, [exe, line]))} in the copy (at most {o.seconds} s)")
     named, named_shown, names_staging = named_scenario(t, copy, request, staging)
     t.watch = run.Watch(scenarios, staging)
+    t.record(t.watch.process.pid, "alone", "inotifywait")
     shot = o.screenshot or os.path.join(t.run_dir, "screenshot.png")
     shot_taken, shot_error, usage_seen, lowest = False, None, False, None
     started = time.monotonic()
