@@ -15,6 +15,7 @@ import sys
 import tempfile
 import time
 import zipfile
+import zlib
 
 from trial import folder as folders, leftovers, options, report, run, verdict
 
@@ -23,6 +24,11 @@ DLL = "Modules/Plugin/Skarvel.dll"
 DLL_LIMIT = 65536  # the package step refuses a larger DLL
 MACHINES = {"i686": 0x14C, "x64": 0x8664}
 PACKAGES = ["wine", "wine64", "xvfb", "xauth", "x11-utils", "imagemagick", "inotify-tools"]
+SCREEN_BYTES = run.SCREEN[0] * run.SCREEN[1] * 3
+CHANGED = """\
+   Nothing there was removed or put back. Orbiter wrote through the links to its asset
+   folders, through an absolute path on its command line, or a plug-in wrote outside
+   Orbiter's folder; or something else on this machine changed it meanwhile."""
 
 
 class Fail(Exception):
@@ -30,9 +36,7 @@ class Fail(Exception):
 
 
 class Interrupted(BaseException):
-    def __init__(self, number):
-        super().__init__(number)
-        self.number = number
+    """A signal that stops the trial; args[0] is its number."""
 
 
 class Trial:
@@ -44,8 +48,7 @@ class Trial:
         self.orbiter = self.watch = self.display = None
         self.processes = self.env = None
         self.checked = self.changed = self.owns_session = False
-        self.holding, self.pending = False, None
-        self.work = tempfile.mkdtemp(prefix="skarvel-trial-")
+        self.holding, self.pending, self.work = False, None, None
 
     def signal(self, number, _frame):
         if self.holding:
@@ -74,23 +77,16 @@ class Trial:
             return
         try:
             changes = folders.compare(self.inventory, folders.take(self.folder))
+            self.changed = bool(changes)
         except (OSError, folders.WalkError) as error:
-            self.changed = True
+            self.changed, changes = True, None
             self.rep.say(f"== {self.folder} could not be checked ({error}), so it may have"
                          " changed during the run.")
-        else:
-            if changes:
-                self.changed = True
-                self.rep.say(f"== Changed in {self.folder} during the run:",
-                             *(f"   {c}" for c in changes),
-                             "   Nothing there was removed or put back. Orbiter wrote through the"
-                             " links to its asset",
-                             "   folders, through an absolute path on its command line, or a"
-                             " plug-in wrote outside",
-                             "   Orbiter's folder; or something else on this machine changed it"
-                             " meanwhile.")
-            else:
-                self.rep.say(f"== {self.folder} was only read: it is as it was before the run")
+        if changes:
+            self.rep.say(f"== Changed in {self.folder} during the run:", *(f"   {c}" for c in changes),
+                         *CHANGED.splitlines())
+        elif changes is not None:
+            self.rep.say(f"== {self.folder} was only read: it is as it was before the run")
         self.checked = True
 
     def stop_orbiter(self):
@@ -106,7 +102,7 @@ class Trial:
         for step in (self.stop_orbiter, lambda: self.watch and self.watch.stop(),
                      lambda: self.processes and leftovers.end_recorded(self.processes),
                      lambda: run.stop(self.display), self.check_user_folder,
-                     lambda: shutil.rmtree(self.work, ignore_errors=True)):
+                     lambda: self.work and shutil.rmtree(self.work, ignore_errors=True)):
             try:
                 step()
             except Exception as error:  # one step failing must not cut the others short
@@ -118,19 +114,13 @@ class Trial:
 def read_commit(source):
     """The commit the source tree is at, read from .git without git, or None."""
     git = os.path.join(source, ".git")
-    try:
-        head = open(os.path.join(git, "HEAD")).read().strip()
-        if not head.startswith("ref: "):
-            return head
-        ref = head[5:]
-        if os.path.isfile(os.path.join(git, ref)):
-            return open(os.path.join(git, ref)).read().strip()
-        for line in open(os.path.join(git, "packed-refs")):
-            if line.rstrip("\n").endswith(" " + ref):
-                return line.split()[0]
-    except OSError:
-        pass
-    return None
+    head = "".join(lines_of(os.path.join(git, "HEAD"))).strip()
+    if not head.startswith("ref: "):
+        return head or None
+    loose = "".join(lines_of(os.path.join(git, head[5:]))).strip()
+    packed = [line.split()[0] for line in lines_of(os.path.join(git, "packed-refs"))
+              if line.endswith(" " + head[5:])]
+    return loose or (packed or [None])[0]
 
 
 def read_dll(zip_path):
@@ -147,9 +137,9 @@ def read_dll(zip_path):
                 data = f.read(DLL_LIMIT + 1)
     except KeyError:
         raise Fail(f"{zip_path} holds no {DLL}; is it Skarvel's add-on zip?")
-    except (zipfile.BadZipFile, OSError) as error:
+    except (zipfile.BadZipFile, OSError, zlib.error) as error:
         raise Fail(f"{zip_path} cannot be read as a zip: {error}")
-    if len(data) > DLL_LIMIT:
+    if len(data) > DLL_LIMIT:  # its header understated it
         raise Fail(f"{zip_path}'s {DLL} unpacks to more than 64 KiB; is it Skarvel's add-on zip?")
     return data
 
@@ -299,9 +289,6 @@ def copy_folder(t, dll):
                       stdin=subprocess.DEVNULL).returncode:
         raise Fail(f"could not tick the module in {config} (above); nothing was run.")
     return copy
-
-
-SCREEN_BYTES = run.SCREEN[0] * run.SCREEN[1] * 3
 
 
 def start_wine(t, loader):
@@ -464,6 +451,7 @@ def try_orbiter(t, copy):
 
 
 def trial(t):
+    t.work = tempfile.mkdtemp(prefix="skarvel-trial-")
     loader, dll = prepare(t)
     make_run_folder(t)
     # Before the room is counted: a run killed outright may have left processes writing.
@@ -509,8 +497,8 @@ def main(argv):
         trial(t)
         status = 0
     except Interrupted as stop:
-        rep.say("", f"== Interrupted ({signal.Signals(stop.number).name[3:]})")
-        status = 128 + stop.number
+        rep.say("", f"== Interrupted ({signal.Signals(stop.args[0]).name[3:]})")
+        status = 128 + stop.args[0]
     except Fail as failure:
         rep.error(*failure.args)
     except (OSError, RuntimeError) as error:

@@ -1,19 +1,6 @@
-"""The trial's command line, and the checks of the places it names, all made before anything
-runs: a fault in them is bad usage (status 2)."""
-import argparse
-import errno
-import os
-import re
-import stat
-from dataclasses import dataclass, field
+"""Tries Skarvel in a real Orbiter folder under Wine without writing into it (docs/trial.md).
 
-from trial import folder as folders
-
-COMMAND = "bash scripts/try-in-orbiter.sh"
-HELP = f"""\
-Tries Skarvel in a real Orbiter folder under Wine without writing into it (docs/trial.md).
-
-  {COMMAND} [options] ORBITER_FOLDER [-- ORBITER'S COMMAND LINE...]
+  bash scripts/try-in-orbiter.sh [options] ORBITER_FOLDER [-- ORBITER'S COMMAND LINE...]
 
   --zip FILE         the add-on zip to install (default: dist/Skarvel-<version>.zip, made by
                      scripts/package.sh from this commit when dist/ has none for it)
@@ -36,6 +23,21 @@ Exit status: 0 Orbiter was tried and ORBITER_FOLDER is as it was (whatever the v
 could not try (ORBITER_FOLDER as it was); 2 bad usage; 3 ORBITER_FOLDER changed during the run
 (the changes are named; 3 wins over the others); 129, 130 or 143 HUP, INT or TERM stopped it.
 """
+import argparse
+import errno
+import os
+import re
+import stat
+from dataclasses import dataclass
+
+from trial import folder as folders
+
+COMMAND = "bash scripts/try-in-orbiter.sh"
+
+
+# The text above is --help; this module reads the command line and checks the places it names
+# before anything runs: a fault in them is bad usage (status 2).
+HELP = __doc__
 
 
 class Usage(Exception):
@@ -53,7 +55,6 @@ class Options:
     runs: str = ""
     help: bool = False
     arch: str = "i686"
-    extra: dict = field(default_factory=dict)
 
 
 class _Parser(argparse.ArgumentParser):
