@@ -179,25 +179,26 @@ class LeftoversTest(Scratch):
     def test_only_marked_run_folders(self):
         dead = subprocess.Popen(["true"])
         dead.wait()
-        sleeper = subprocess.Popen(["sleep", "30"])
-        self.addCleanup(sleeper.kill)
-        runs = self.mk("runs/")
-        # run folder | its marker | its records | is ended
-        for name, marker, mine in [("killed", True, True), ("user's", False, True)]:
+        runs, sleepers = self.mk("runs/"), {}
+        # run folder | its marker
+        for name, marker in [("killed", True), ("user's", False)]:
             os.makedirs(runs + name)
             if marker:
                 open(os.path.join(runs, name, leftovers.MARKER), "w").close()
-            leftovers.record(os.path.join(runs, name, "processes"), os.getpid(), "alone", "python")
-        with open(runs + "killed/processes", "w") as f:
-            f.write(f"{dead.pid} 1 alone true\n")
-        leftovers.record(runs + "killed/processes", sleeper.pid, "alone", "sleep")
+            sleepers[name] = subprocess.Popen(["sleep", "30"])
+            self.addCleanup(sleepers[name].kill)
+            with open(os.path.join(runs, name, "processes"), "w") as f:
+                f.write(f"{dead.pid} 1 alone true\n")  # the run that recorded it has ended
+            leftovers.record(os.path.join(runs, name, "processes"), sleepers[name].pid, "alone", "sleep")
         said = []
         time.sleep(0.2)  # until /proc shows the program it runs
         leftovers.end_what_killed_runs_left(runs, said.append)
-        self.assertEqual(sleeper.wait(5), -signal.SIGTERM)
-        self.assertIn(f"ended: sleep (pid {sleeper.pid})", said[0])
+        self.assertEqual(sleepers["killed"].wait(5), -signal.SIGTERM)
+        self.assertIn(f"ended: sleep (pid {sleepers['killed'].pid})", said[0])
         self.assertTrue(os.path.exists(runs + "killed/processes.ended"))
-        self.assertTrue(os.path.exists(runs + "user's/processes"))  # no marker: never touched
+        # No marker: never touched, and what its file names is not signalled.
+        self.assertIsNone(sleepers["user's"].poll())
+        self.assertTrue(os.path.exists(runs + "user's/processes"))
 
 
 class FinalCheckTest(Scratch):
