@@ -100,7 +100,7 @@ def parse(argv, source_dir, environ):
     if prefix and not prefix.startswith("/"):
         raise Usage(f"WINEPREFIX is '{prefix}', a relative path, and Wine takes only an absolute"
                     " one; set it to one, or unset it to use the trial's own prefix.")
-    full = lambda p: os.path.abspath(os.path.expanduser(p)) if p else ""
+    full = lambda p: os.path.abspath(p) if p else ""  # the shell has expanded ~ already
     return Options(args.folders[0], rest, zip=full(args.zip), seconds=int(seconds),
                    show=args.show, screenshot=full(args.screenshot),
                    runs=full(args.runs) or os.path.join(source_dir, "build/try-in-orbiter/runs"),
