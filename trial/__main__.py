@@ -291,21 +291,27 @@ def copy_folder(t, dll):
     return copy
 
 
-def start_wine(t, loader):
-    o, rep = t.opts, t.rep
-    own = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if o.arch == "x64" else ""))
+def take_prefix(t):
+    """The Wine prefix, (PREFIX, OWN), once this run holds it. One run at a time per prefix:
+    runs sharing one share its wineserver. It is taken before the folder is counted and copied,
+    so that a waiting run finds the room and the folder as the run before it left them. The
+    lock is this process's alone, so a run killed outright never blocks the next."""
+    own = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if t.opts.arch == "x64" else ""))
     prefix = os.environ.get("WINEPREFIX") or own
     os.makedirs(prefix, exist_ok=True)
-    # One run at a time per prefix: runs sharing one share its wineserver. The lock is this
-    # process's alone, so a run killed outright never blocks the next.
     t.lock = os.open(prefix, os.O_RDONLY)
     try:
         fcntl.flock(t.lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
     except BlockingIOError:
-        rep.say(f"== Another run is using the Wine prefix {prefix}; waiting for it to end (Ctrl-C"
-                " stops)")
+        t.rep.say(f"== Another run is using the Wine prefix {prefix}; waiting for it to end"
+                  " (Ctrl-C stops)")
         fcntl.flock(t.lock, fcntl.LOCK_EX)
-        leftovers.end_what_killed_runs_left(o.runs, rep.say)
+        leftovers.end_what_killed_runs_left(t.opts.runs, t.rep.say)
+    return prefix, own
+
+
+def start_wine(t, loader, prefix, own):
+    o, rep = t.opts, t.rep
     t.env = run.wine_environment(SOURCE, loader, t.work)
     t.env["WINEPREFIX"] = prefix
     if not o.show:
@@ -456,8 +462,9 @@ def trial(t):
     make_run_folder(t)
     # Before the room is counted: a run killed outright may have left processes writing.
     leftovers.end_what_killed_runs_left(t.opts.runs, t.rep.say)
+    prefix, own = take_prefix(t)
     copy = copy_folder(t, dll)
-    start_wine(t, loader)
+    start_wine(t, loader, prefix, own)
     drove, said = try_orbiter(t, copy)
     with t.held():
         t.check_user_folder()
