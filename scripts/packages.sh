@@ -1,9 +1,10 @@
 # The Debian packages each command needs; sourced by demo.sh, test.sh and package.sh.
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev binutils-mingw-w64-i686)
+# python3 runs the trial's unit tests, which the native build registers, and the trial.
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev binutils-mingw-w64-i686 python3)
 # The Windows builds run under Wine on a private X display: 32- and 64-bit Wine, Xvfb,
 # GoogleTest's sources for the Win32 unit tests, ImageMagick for the usage dialog's picture and
 # x11-utils (xwininfo) and inotify-tools for the windows shown and the files written when
-# Orbiter is tried in a folder, and
+# Orbiter is tried in a folder (python3, from the build's list, runs the trial itself), and
 # zip and unzip for the add-on zip each Windows build packs and its install test unpacks.
 # Fuzzing needs clang with its libFuzzer run-time; the memory check needs valgrind. clang and
 # llvm (llvm-nm) also derive Orbiter's decorated names for the DLL's import check.

@@ -1,5 +1,5 @@
-# Sourced by tests/wine/with-wine.sh and scripts/try-in-orbiter.sh: what running Windows programs
-# under Wine on this machine takes.
+# Sourced by tests/wine/with-wine.sh, and by the trial (trial/run.py) through bash: what running
+# Windows programs under Wine on this machine takes.
 #
 #   wine_loader ARCH            prints the Wine loader for ARCH (i686 or x64)
 #   wine_loader_status LOADER   prints 0 when the loader starts, 126 when this kernel runs no

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Runs scripts/try-in-orbiter.sh against the Win32 test host laid out as an Orbiter folder (the
-# sample scenarios, an Orbiter.cfg that ticks nothing, a texture, the host as orbiter.exe), one
-# case a line: the exit status and the lines the report or refusal must hold. Afterwards the
-# folder, and the place its links lead to, are checked against a listing of their own (type,
-# mode, size and time to the nanosecond of every entry, and a checksum of every file): as before,
-# or changed in exactly the paths the case names. Orbiter's command line is given as a user types
-# it. Run it inside tests/wine/with-wine.sh, whose display and Wine prefix it uses; the cases of a
-# run killed outright use the script's own prefix and display, and the read-only folder is tried
-# by nobody (when run as root) in a prefix of its own beside with-wine.sh's.
+# Runs the trial (scripts/try-in-orbiter.sh, the Python program in trial/) against the Win32 test
+# host laid out as an Orbiter folder (the sample scenarios, an Orbiter.cfg that ticks nothing, a
+# texture, the host as orbiter.exe), one case a line: the exit status and the lines the report or
+# refusal must hold. Afterwards the folder, and the place its links lead to, are checked against a
+# listing of their own (type, mode, size and time to the nanosecond of every entry, and a
+# checksum of every file): as before, or changed in exactly the paths the case names. Orbiter's
+# command line is given as a user types it. Run it inside tests/wine/with-wine.sh, whose display
+# and Wine prefix it uses; the cases of a run killed outright use the trial's own prefix and
+# display, and the read-only folder is tried by nobody (when run as root) in a prefix of its own
+# beside with-wine.sh's. What needs no Wine (usage, refusals before a run) is in tests/trial.
 #
 #   tests/wine/check-try-in-orbiter.sh i686|x64 HOST_EXE ZIP
 #
@@ -48,7 +49,7 @@ listing() {
 # folder outside), `linked-textures` (Textures is a link to a folder outside, and a folder in it
 # a link to another), `fifo` (a named pipe among the scenarios), `many` (2,000 more scenarios),
 # `same-bytes` (a scenario's backup beside it), `large-link` (a link to 16 MB outside),
-# `read-only` (every folder mode 555, every file 444), or with one fault: `no-exe`, `text-exe`.
+# `read-only` (every folder mode 555, every file 444).
 lay_out() {
     rm -rf "$user"
     mkdir -p "$user/outside"
@@ -60,8 +61,6 @@ lay_out() {
     [ "$1" = never-started ] || printf 'a device\n' >"$folder/Device.dat"
     [ "$1" = never-started ] || printf '; keys\n' >"$folder/keymap.cfg"
     case $1 in
-    no-exe) rm "$folder/orbiter.exe" ;;
-    text-exe) echo "not a program" >"$folder/orbiter.exe" ;;
     linked)
         mv "$folder/Scenarios" "$folder/Orbiter.cfg" "$user/outside/"
         ln -s "$user/outside/Scenarios" "$folder/Scenarios"
@@ -181,12 +180,6 @@ check usage-until-time-limit started 0 $'orbiter:    still running after 4 s; st
     --seconds 4 -- --keep-open -- -e Nowhere
 check launchpad-it-cannot-drive started 0 $'verdict:    ended at start: this launchpad is not Orbiter 2006\'s
 == Do not install the module in this Orbiter' -- --without 1000 -- -p
-check bad-option started 2 $'error: unknown option --bogus.\n       run: bash scripts/try-in-orbiter.sh --help' --bogus
-check option-without-value started 2 "error: --seconds needs a value." --seconds
-check no-orbiter-exe no-exe 1 "holds no orbiter.exe, so it is not Orbiter's folder"
-check orbiter-exe-not-a-program text-exe 1 "orbiter.exe is not a Windows program"
-# The script never writes the user's folder; --keep, which once did, is bad usage.
-check keep started 2 "error: there is no --keep any more" --keep -- -x 'Scenarios\Demo'
 # Links lead outside the folder: the copy holds real files, and what Orbiter writes stays there.
 check links-outside linked 0 "verdict:    launched \"Scenarios\\Demo.scn\" paused" -- -p 'Scenarios\Demo'
 check named-pipe fifo 0 $'Scenarios/pipe.scn (named pipe)\nverdict:    launched "Scenarios\\Demo.scn" running' \

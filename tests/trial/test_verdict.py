@@ -1,0 +1,126 @@
+"""The command line as Wine hands it to Orbiter and the module reads it, and the verdict drawn
+from what a run watched."""
+import unittest
+
+from trial import verdict
+from trial.verdict import Watched
+
+
+class CommandLineTest(unittest.TestCase):
+    # the words typed | the line Wine hands orbiter.exe
+    JOINED = [
+        (["-p", "Scenarios\\Demo Flight", 'a"b', "C:\\My Flights\\"],
+         '-p "Scenarios\\Demo Flight" a\\"b "C:\\My Flights\\\\"'),
+        (["", "a\tb", 'x\\"y'], '"" "a\tb" x\\\\\\"y'),
+        ([], ""),
+    ]
+    # the line | the tokens the module makes of it
+    SPLIT = [
+        ('-p "Scenarios\\Demo Flight"', ["-p", "Scenarios\\Demo Flight"]),
+        ("  -e\t\tDemo  ", ["-e", "Demo"]),
+        ('a"b c"d', ["a", "b c", "d"]),
+        ('""', []),
+        ('"open to the end', ["open to the end"]),
+    ]
+    # the words typed | paused | the scenario the module takes
+    REQUESTS = [
+        (["-p", "Scenarios\\Demo"], True, "Scenarios\\Demo"),
+        (["-P"], True, ""),
+        (["--p"], True, ""),  # each letter after the first minus counts
+        (["-p2"], True, ""),
+        (["-p-e"], True, ""),  # a second minus means nothing
+        (["-ep", "x"], True, "x"),
+        (["-e", "-x", "Demo"], False, "Demo"),
+        (['"-p"'], True, "\\"),  # the quotes split it: \ and -p\ are its tokens
+        (["-x\t-p"], True, ""),  # one token in quotes
+        (["p", "--", "-"], False, "p"),
+        (["Demo Flight", "Other"], False, "Other"),  # the last one counts
+        (["-p", "x" * 4100], False, ""),  # too long for the module: nothing applied
+    ]
+
+    def test_joined(self):
+        for words, line in self.JOINED:
+            with self.subTest(words):
+                self.assertEqual(verdict.windows_command_line(words), line)
+
+    def test_split(self):
+        for line, tokens in self.SPLIT:
+            with self.subTest(line):
+                self.assertEqual(verdict.split_module(line), tokens)
+
+    def test_requests(self):
+        for words, paused, scenario in self.REQUESTS:
+            with self.subTest(words):
+                request = verdict.module_request(verdict.windows_command_line(words))
+                self.assertEqual((request.paused, request.scenario), (paused, scenario))
+
+    def test_extension(self):
+        for path, want in [("Scenarios\\Demo", "Scenarios\\Demo.scn"), ("Demo", "Demo"),
+                           ("a.b/Demo", "a.b/Demo.scn"), ("Scenarios\\x.scn", "Scenarios\\x.scn"),
+                           ("C:\\My.Flights\\Demo", "C:\\My.Flights\\Demo.scn")]:
+            self.assertEqual(verdict.with_extension(path), want, path)
+
+
+class VerdictTest(unittest.TestCase):
+    LOADED = dict(module_line="Module Skarvel.dll ...")
+    STAGED = dict(LOADED, first_written=True, staged="Scenarios\\Demo.scn")
+    # what was watched | scenario | session | verdict | drove
+    ROWS = [
+        (dict(STAGED, saved_later=True, paused=True),
+         "staged Scenarios\\Demo.scn as Scenarios\\(Current state).scn",
+         "ended and saved its state over Scenarios\\(Current state).scn",
+         'launched "Scenarios\\Demo.scn" paused', True),
+        (dict(STAGED, stopped=True), None,
+         "none ended: Orbiter was still running when it was stopped",
+         'launched "Scenarios\\Demo.scn" running', True),
+        (dict(LOADED, names_staging=True, first_written=True, paused=True),
+         "not staged: the command line names Scenarios\\(Current state).scn itself",
+         "ended and saved its state over Scenarios\\(Current state).scn",
+         'launched "Scenarios\\(Current state).scn" as it stood, paused', True),
+        (dict(LOADED, usage_seen=True, stopped=True),
+         "nothing staged: Scenarios\\(Current state).scn was not written", "none seen",
+         "usage dialog shown", True),
+        (dict(LOADED, status=255), None, None,
+         "ended at start: this launchpad is not Orbiter 2006's", False),
+        (dict(LOADED, status=255, stopped=True), None, None,
+         "nothing launched: the scenario was not staged, and no usage dialog was seen", True),
+        (dict(LOADED, empty_line=True), None, None,
+         "nothing launched: the command line names no scenario", True),
+        (dict(LOADED, first_written=True), "staged a scenario from outside Scenarios\\ as"
+         " Scenarios\\(Current state).scn", None,
+         "nothing launched: the scenario was not staged, and no usage dialog was seen", True),
+        (dict(failed_line="Failed loading module Modules\\Plugin\\Skarvel.dll (code 193)"), None,
+         None, "module not loaded: Orbiter failed loading Modules\\Plugin\\Skarvel.dll (code 193)",
+         False),
+        (dict(stopped=True, seconds=4), None, None,
+         "module not loaded: Orbiter loaded no Skarvel.dll within 4 s", False),
+        ({}, None, None,
+         "module not loaded: Orbiter never loaded it (Orbiter.log has no line for it)", False),
+    ]
+
+    def test_rows(self):
+        for watched, scenario, session, said, drove in self.ROWS:
+            with self.subTest(said):
+                got = verdict.conclude(Watched(**watched))
+                self.assertEqual([w for w, g in zip((scenario, session, said, drove), got) if w is not None],
+                                 [g for w, g in zip((scenario, session, said, drove), got) if w is not None])
+
+    def test_could_not_try(self):
+        refusal = "wine: '/root/.wine' is not owned by you, refusing to create a configuration directory there"
+        # Orbiter.log written | orbiter.out | least free room | module line | why, or None
+        for written, out, free, module, why in [
+            (True, "", 10 << 20, "Module Skarvel.dll", None),
+            (True, "wine: Unhandled page fault", None, "", None),
+            (False, refusal, 10 << 20, "", f"Orbiter never started under Wine ({refusal})"),
+            (True, refusal, 10 << 20, "", f"Orbiter never started under Wine ({refusal})"),
+            (False, "", 10 << 20, "", "Orbiter never started under Wine"),
+            (True, "", 4096, "Module Skarvel.dll", "the run folders' file system filled up while"
+             " Orbiter ran (4 KiB free)"),
+        ]:
+            with self.subTest(out=out, free=free):
+                got = verdict.could_not_try(written, out, free, module)
+                self.assertEqual(got and got[0], why)
+
+
+if __name__ == "__main__":
+    unittest.main()
