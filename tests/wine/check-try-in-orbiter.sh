@@ -284,7 +284,12 @@ if selected KILL; then
     lay_out started
     before=$(listing)
     TRY="env -u WINEPREFIX bash $try" start_and_wait_for_orbiter KILL -- --keep-open -- -p 'Scenarios\Demo'
-    kill -KILL "$try_pid"
+    if ! kill -KILL "$try_pid" 2>/dev/null; then
+        # Said, not left to set -e: what the run printed tells why it ended before the KILL.
+        echo "FAIL: KILL: the first run ended before it could be killed; it printed:"
+        sed 's/^/      /' "$out"
+        exit 1
+    fi
     { wait "$try_pid" || true; } 2>/dev/null
     first=$(cat "$(run_folder "$(cat "$out")")/processes" 2>/dev/null) || first="(no processes file)"
     mkfifo "$scratch/hold"
