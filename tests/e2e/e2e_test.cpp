@@ -1,7 +1,7 @@
 // End-to-end runs of an Orbiter host with the module: trace lines, exit status and the
 // scenario the simulation read. The same table runs against orbiter-sim and the Win32 host.
 #include "host_run.h"
-#include "sim/host/simulation_session.h"
+#include "hosts/core/simulation_session.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ TEST_P(HostTest, Runs) {
     const std::string root = folder.HostPath();
     const HostRun run = RunHost(folder, Filled(args, root, ""));
 
-    EXPECT_TRUE(LinesInOrder(run, Filled(row.inOrder, root, sim::Cksum(staged))));
+    EXPECT_TRUE(LinesInOrder(run, Filled(row.inOrder, root, core::Cksum(staged))));
     for (const std::string& prefix : row.absent) {
         EXPECT_TRUE(NoLineStartsWith(run, prefix));
     }
@@ -91,13 +91,13 @@ TEST_P(HostTest, Runs) {
     // A simulation reads the staged scenario, and Orbiter saves its final state over it when the
     // session ends; without a simulation, the staged file is left as the module wrote it.
     if (const std::string* start = FirstLineStartingWith(run, "simulation: start ")) {
-        const std::string read = "; read cksum " + sim::Cksum(staged);
+        const std::string read = "; read cksum " + core::Cksum(staged);
         EXPECT_EQ(start->substr(start->size() - std::min(start->size(), read.size())), read)
             << "the first simulation did not read what the module was to stage\n"
             << Transcript(run);
         if (FirstLineStartingWith(run, "simulation: end") != nullptr) {
             const std::string saved = folder.Read(STAGED);
-            const std::string line = sim::FINAL_STATE_LINE;
+            const std::string line = core::FINAL_STATE_LINE;
             EXPECT_EQ(saved.substr(saved.size() - std::min(saved.size(), line.size())), line)
                 << "the session's final state did not land in the staged file\n"
                 << Transcript(run);

@@ -7,7 +7,7 @@ namespace {
 using LocatorTest = SimTest;
 
 TEST_F(LocatorTest, FindsTheLaunchpadAndPreparesItsControls) {
-    sim::LaunchpadLayout layout;
+    core::LaunchpadLayout layout;
     layout.foreignWindow = true; // another process's window is enumerated first and skipped
     const sim::Launchpad pad = BuildPad(layout);
     // A hidden window of this process in front of the launchpad is skipped too.
@@ -35,7 +35,7 @@ TEST_F(LocatorTest, ClearsOptionEOnceTheExitButtonIsFound) {
 }
 
 TEST_F(LocatorTest, EmptyTreeClearsTheSelectionAndGoesOn) {
-    sim::LaunchpadLayout layout;
+    core::LaunchpadLayout layout;
     layout.emptyTree = true;
     const sim::Launchpad pad = BuildPad(layout);
     FindLaunchpad();
@@ -54,7 +54,7 @@ TEST_F(LocatorTest, SearchRecordHoldsAFullWindowHandle) {
 
 struct BrokenLaunchpad {
     const char* name;
-    sim::LaunchpadLayout layout;
+    core::LaunchpadLayout layout;
     bool enumerationFails;
 };
 
@@ -64,20 +64,20 @@ void PrintTo(const BrokenLaunchpad& row, std::ostream* out) {
 
 class LocatorFailureTest : public SimTest, public ::testing::WithParamInterface<BrokenLaunchpad> {};
 
-sim::LaunchpadLayout Without(int id) {
-    sim::LaunchpadLayout layout;
+core::LaunchpadLayout Without(int id) {
+    core::LaunchpadLayout layout;
     layout.without.insert(id);
     return layout;
 }
 
-template <typename... Flags> sim::LaunchpadLayout With(Flags... flags) {
-    sim::LaunchpadLayout layout;
+template <typename... Flags> core::LaunchpadLayout With(Flags... flags) {
+    core::LaunchpadLayout layout;
     ((layout.*flags = true), ...);
     return layout;
 }
 
-sim::LaunchpadLayout PageAt(int offset) {
-    sim::LaunchpadLayout layout;
+core::LaunchpadLayout PageAt(int offset) {
+    core::LaunchpadLayout layout;
     layout.pageOffset = offset;
     return layout;
 }
@@ -91,8 +91,8 @@ TEST_P(LocatorFailureTest, EndsTheProcessWithExitCodeMinusOne) {
 INSTANTIATE_TEST_SUITE_P(
     EveryMissingPiece, LocatorFailureTest,
     ::testing::Values(
-        BrokenLaunchpad{"HiddenLaunchpad", With(&sim::LaunchpadLayout::hidden), false},
-        BrokenLaunchpad{"OtherWindowFirst", With(&sim::LaunchpadLayout::otherWindow), false},
+        BrokenLaunchpad{"HiddenLaunchpad", With(&core::LaunchpadLayout::hidden), false},
+        BrokenLaunchpad{"OtherWindowFirst", With(&core::LaunchpadLayout::otherWindow), false},
         BrokenLaunchpad{"EnumerationFails", {}, true},
         BrokenLaunchpad{"NoLaunchButton", Without(1000), false},
         BrokenLaunchpad{"NoExitButton", Without(1001), false},
@@ -100,11 +100,12 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenLaunchpad{"NoStartPausedBox", Without(1090), false},
         BrokenLaunchpad{"TooFewSiblings", PageAt(4), false},
         BrokenLaunchpad{"PageFurtherAway", PageAt(6), false},
-        BrokenLaunchpad{"SelectionRefused", With(&sim::LaunchpadLayout::refuseSelection), false},
+        BrokenLaunchpad{"SelectionRefused", With(&core::LaunchpadLayout::refuseSelection), false},
         // The root request answers null; the selection is still asked for, and refused.
         BrokenLaunchpad{
             "SelectionRefusedOnAnEmptyTree",
-            With(&sim::LaunchpadLayout::emptyTree, &sim::LaunchpadLayout::refuseSelection), false}),
+            With(&core::LaunchpadLayout::emptyTree, &core::LaunchpadLayout::refuseSelection),
+            false}),
     [](const ::testing::TestParamInfo<BrokenLaunchpad>& row) { return row.param.name; });
 
 } // namespace
