@@ -1,5 +1,7 @@
 #include "desktop/desktop.h"
 
+#include "hosts/core/trace_lines.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -138,7 +140,7 @@ MessageData Desktop::Send(WindowHandle handle, std::uint32_t message, MessagePar
         if (message == BM_SETCHECK_MSG) {
             window->checked = wParam == BST_CHECKED_STATE;
             if (!window->traceName.empty()) {
-                Trace(window->traceName + (window->checked ? ": on" : ": off"));
+                Trace(core::CheckLine(window->traceName, window->checked));
             }
         }
         return 0; // BM_SETCHECK always returns 0
@@ -169,7 +171,7 @@ MessageData Desktop::SendToTree(Window& tree, std::uint32_t message, MessagePara
             // parent hears of it only when there was a selection to clear.
             if (tree.selectedItem >= 0) {
                 tree.selectedItem = -1;
-                Trace("tree: selection cleared");
+                Trace(core::TreeClearedLine());
             }
             return 1;
         }
@@ -178,7 +180,7 @@ MessageData Desktop::SendToTree(Window& tree, std::uint32_t message, MessagePara
             return 0;
         }
         tree.selectedItem = index;
-        Trace("tree: selected \"" + tree.treeItems[static_cast<std::size_t>(index)] + "\"");
+        Trace(core::TreeSelectedLine(tree.treeItems[static_cast<std::size_t>(index)]));
         return 1;
     }
     return 0;
@@ -196,7 +198,7 @@ bool Desktop::DispatchPosted() {
     }
     if (window->kind == WindowKind::Button && posted.message == BM_CLICK_MSG) {
         // A button presses itself and tells its owner, as if the user had clicked it.
-        Trace("click: " + window->traceName);
+        Trace(core::ClickLine(window->traceName));
         if (onButtonClick) {
             onButtonClick(*window);
         }

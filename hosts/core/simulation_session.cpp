@@ -51,12 +51,6 @@ std::string Cksum(const std::string& bytes) {
     return std::to_string(~crc) + " " + std::to_string(bytes.size());
 }
 
-std::string SimulationStartLine(const std::string& entry, bool paused,
-                                const std::optional<std::string>& scenario) {
-    return "simulation: start \"" + entry + "\" " + (paused ? "paused" : "running") + "; read " +
-           (scenario ? "cksum " + Cksum(*scenario) : std::string("nothing"));
-}
-
 bool SaveFinalState(const std::string& currentState, const std::optional<std::string>& started) {
     std::string state = started.value_or("");
     if (!state.empty() && state.back() != '\n') {

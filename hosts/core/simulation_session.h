@@ -15,11 +15,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // so that a test or a person can tell which file a simulation read.
 std::string Cksum(const std::string& bytes);
 
-// The trace line for a simulation's start: `simulation: start "ENTRY" paused; read cksum C N`, or
-// `...; read nothing` when the scenario file could not be read.
-std::string SimulationStartLine(const std::string& entry, bool paused,
-                                const std::optional<std::string>& scenario);
-
 // The final state Orbiter saves when a session ends: here the scenario the session started
 // from, with a line of the host's own added, so that it differs from every scenario file.
 // Writes it over the file at `currentState`; false when it cannot.

@@ -3,9 +3,10 @@
 #include "desktop/desktop.h"
 #include "desktop/dialog_template.h"
 #include "hosts/core/date_to_int.h"
+#include "hosts/core/init_lib.h"
+#include "hosts/core/trace_lines.h"
 #include "platform/sim/module_image.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -37,7 +38,7 @@ WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc 
     sim::Desktop& desktop = sim::TheDesktop();
     const std::optional<sim::DialogTemplate> found = sim::LoadDialogTemplate(instance, templateId);
     if (!found) {
-        sim::Trace("dialog: no template " + std::to_string(templateId));
+        sim::Trace(core::DialogNoTemplateLine(templateId));
         return nullptr;
     }
     const sim::DialogTemplate& layout = *found;
@@ -53,7 +54,7 @@ WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc 
     window.y = layout.y;
     window.width = layout.width;
     window.height = layout.height;
-    std::vector<const sim::DialogItem*> texts;
+    std::vector<core::PlacedText> texts;
     for (const sim::DialogItem& item : layout.items) {
         const WindowHandle control =
             desktop.CreateChild(dialog, sim::WindowKind::Static, item.id, item.text);
@@ -64,16 +65,10 @@ WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc 
         child.y = item.y;
         child.width = item.width;
         child.height = item.height;
-        texts.push_back(&item);
+        texts.push_back({item.y, item.x, item.text});
     }
-    sim::Trace("dialog: open " + std::to_string(templateId));
-    // A person reads the texts from top to bottom, left to right, whatever the template order.
-    std::stable_sort(texts.begin(), texts.end(),
-                     [](const sim::DialogItem* a, const sim::DialogItem* b) {
-                         return a->y != b->y ? a->y < b->y : a->x < b->x;
-                     });
-    for (const sim::DialogItem* item : texts) {
-        sim::Trace("  | " + item->text);
+    for (const std::string& line : core::DialogOpenLines(templateId, texts)) {
+        sim::Trace(line);
     }
     desktop.Show(dialog, true); // sends WM_SHOWWINDOW to the procedure
     return dialog;
@@ -84,10 +79,10 @@ void oapiCloseDialog(WindowHandle dialog) {
     const sim::Window* window = desktop.Find(dialog);
     if (window == nullptr || window->kind != sim::WindowKind::Dialog) {
         // A handle the module kept after its dialog was closed, or never had.
-        sim::Trace("dialog: close unknown window");
+        sim::Trace(core::DialogCloseUnknownLine());
         return;
     }
-    sim::Trace("dialog: close " + std::to_string(window->templateId));
+    sim::Trace(core::DialogCloseLine(window->templateId));
     desktop.Destroy(dialog);
 }
 
@@ -100,17 +95,13 @@ std::intptr_t oapiDefDialogProc(WindowHandle, std::uint32_t, MessageParam, Messa
 void InitLib(InstanceHandle instance) {
     ++sim::TheOrbiter().initLibCalls;
     sim::TheOrbiter().initLibInstance = instance;
-    if (auto version = reinterpret_cast<std::int32_t (*)()>(
-            sim::FindModuleExport(instance, "GetModuleVersion"))) {
-        sim::Trace("module: version " + std::to_string(version()));
+    const core::FindExport find = [instance](const char* name) {
+        return sim::FindModuleExport(instance, name);
+    };
+    if (const std::optional<int> version = core::AskModuleVersion(find)) {
+        sim::Trace(core::ModuleVersionLine(*version));
     }
-    void* start = sim::FindModuleExport(instance, "InitModule");
-    if (start == nullptr) {
-        start = sim::FindModuleExport(instance, "opcDLLInit");
-    }
-    if (start != nullptr) {
-        reinterpret_cast<void (*)(InstanceHandle)>(start)(instance);
-    }
+    core::StartModule(instance, find);
 }
 
 std::int32_t Date2Int(char* date) {

@@ -2,12 +2,12 @@
 
 #include "desktop/desktop.h"
 #include "desktop/launchpad_window.h"
+#include "hosts/core/orbiter_session.h"
 #include "hosts/core/scenario_entries.h"
-#include "hosts/core/simulation_session.h"
 #include "hosts/orbiter-sim/orbiter_api.h"
 #include "platform/sim/module_image.h"
+#include "resources/resource_ids.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
 #include <link.h>
@@ -17,10 +17,6 @@ namespace sim {
 
 namespace {
 
-// A bound on messages, so that a module that keeps posting cannot hang a test.
-constexpr int MESSAGE_LIMIT = 100000;
-constexpr int LOOP_LIMIT_STATUS = 3;
-
 // A module as Orbiter holds it once loaded: the library and the notifications it exports.
 struct LoadedModule {
     void* library = nullptr;
@@ -29,20 +25,27 @@ struct LoadedModule {
     void (*closeRenderViewport)() = nullptr;
 };
 
-// Loads each module in turn, as Orbiter does: loading runs the module's attach glue, whose
-// InitLib starts the module before the load returns. A module that fails to load is reported
-// and skipped.
-std::vector<LoadedModule> LoadModules(const std::vector<core::ModuleToLoad>& modules) {
-    std::vector<LoadedModule> loaded;
-    for (const core::ModuleToLoad& module : modules) {
+// Orbiter's run on the simulated desktop: modules loaded with dlopen, the desktop's queue as the
+// message loop.
+class Orbiter : public core::OrbiterSession {
+public:
+    Orbiter(const core::UserActions& user, const Launchpad& launchpad)
+        : OrbiterSession(user), pad(launchpad) {}
+
+    const Launchpad pad;
+
+private:
+    void Trace(const std::string& line) override { sim::Trace(line); }
+    const char* Name() const override { return "orbiter-sim"; }
+    char PathSeparator() const override { return '/'; }
+
+    bool LoadModule(const core::ModuleToLoad& module) override {
         void* library = dlopen(module.path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (library == nullptr) {
             std::fprintf(stderr, "orbiter-sim: cannot load the module %s: %s\n",
                          module.path.c_str(), dlerror());
-            Trace("module: failed loading " + module.name);
-            continue;
+            return false;
         }
-        Trace("module: loaded " + module.name);
         LoadedModule entry;
         entry.library = library;
         link_map* image = nullptr;
@@ -53,120 +56,91 @@ std::vector<LoadedModule> LoadModules(const std::vector<core::ModuleToLoad>& mod
             reinterpret_cast<void (*)(InstanceHandle)>(dlsym(library, "opcOpenRenderViewport"));
         entry.closeRenderViewport =
             reinterpret_cast<void (*)()>(dlsym(library, "opcCloseRenderViewport"));
-        loaded.push_back(entry);
+        modules_.push_back(entry);
+        return true;
     }
-    return loaded;
-}
 
-struct Orbiter {
-    std::vector<LoadedModule> modules;
-    Launchpad pad;
-    core::UserActions pending;
-    bool exitRequested = false;
-
-    void StartSimulation() {
-        Desktop& desktop = TheDesktop();
-        const Window* tree = desktop.Find(pad.scenarioTree);
-        if (tree == nullptr || tree->selectedItem < 0) {
-            Trace("simulation: no scenario selected");
-            return;
+    void UnloadModules() override {
+        TheDesktop().onButtonClick = nullptr;
+        for (auto module = modules_.rbegin(); module != modules_.rend(); ++module) {
+            dlclose(module->library);
         }
-        const std::string entry = tree->treeItems[static_cast<std::size_t>(tree->selectedItem)];
-        const Window* check = desktop.Find(pad.pausedCheck);
-        const bool paused = check != nullptr && check->checked;
-        desktop.Show(pad.window, false);
-        for (const LoadedModule& module : modules) {
+    }
+
+    void OpenRenderViewports() override {
+        for (const LoadedModule& module : modules_) {
             if (module.openRenderViewport != nullptr) {
                 module.openRenderViewport(module.instance);
             }
         }
-        std::string file = "Scenarios/" + entry + ".scn";
-        std::replace(file.begin(), file.end(), '\\', '/');
-        const std::optional<std::string> scenario = core::ReadWholeFile(file);
-        Trace(core::SimulationStartLine(entry, paused, scenario));
-        Trace("simulation: end");
-        if (!core::SaveFinalState("Scenarios/(Current state).scn", scenario)) {
-            std::fprintf(stderr, "orbiter-sim: cannot save the final state to "
-                                 "Scenarios/(Current state).scn\n");
-        }
-        for (const LoadedModule& module : modules) {
+    }
+
+    void CloseRenderViewports() override {
+        for (const LoadedModule& module : modules_) {
             if (module.closeRenderViewport != nullptr) {
                 module.closeRenderViewport();
             }
         }
-        desktop.Show(pad.window, true);
     }
+
+    std::optional<std::string> SelectedEntry() const override {
+        const Window* tree = TheDesktop().Find(pad.scenarioTree);
+        if (tree == nullptr || tree->selectedItem < 0) {
+            return std::nullopt;
+        }
+        return tree->treeItems[static_cast<std::size_t>(tree->selectedItem)];
+    }
+
+    bool StartPaused() const override {
+        const Window* check = TheDesktop().Find(pad.pausedCheck);
+        return check != nullptr && check->checked;
+    }
+
+    void ShowLaunchpad(bool shown) override { TheDesktop().Show(pad.window, shown); }
+    bool LaunchpadVisible() const override { return platform::IsWindowVisible(pad.window); }
 
     WindowHandle OpenUsageDialog() const {
         for (WindowHandle handle : TheDesktop().TopLevelWindows()) {
             const Window* window = TheDesktop().Find(handle);
-            if (window->kind == WindowKind::Dialog && window->templateId == 102) {
+            if (window->kind == WindowKind::Dialog && window->templateId == IDD_USAGE) {
                 return handle;
             }
         }
         return nullptr;
     }
+    bool UsageDialogOpen() const override { return OpenUsageDialog() != nullptr; }
+    void CloseUsageDialog() override { TheDesktop().Send(OpenUsageDialog(), WM_CLOSE_MSG, 0, 0); }
 
-    // What the simulated user does when nothing else is left to do; false when nothing.
-    bool ActAsUser() {
-        if (pending.closeUsage && OpenUsageDialog() != nullptr) {
-            pending.closeUsage = false;
-            Trace("user: close usage");
-            TheDesktop().Send(OpenUsageDialog(), WM_CLOSE_MSG, 0, 0);
-            return true;
-        }
-        if (pending.launch && platform::IsWindowVisible(pad.window)) {
-            pending.launch = false;
-            Trace("user: launch");
-            StartSimulation();
-            return true;
-        }
-        return false;
+    bool HandleMessage() override {
+        return TheDesktop().DispatchPosted() || TheDesktop().DeliverPendingPaint();
     }
+
+    // Nothing can happen on the simulated desktop any more: wait to be stopped.
+    void WaitWhileKeptOpen() override {
+        for (;;) {
+            pause();
+        }
+    }
+
+    std::vector<LoadedModule> modules_;
 };
 
 } // namespace
 
 int RunOrbiter(const core::RunOptions& options) {
-    Desktop& desktop = TheDesktop();
     TheOrbiter().commandLine = options.commandLine;
-    Orbiter orbiter{
-        {}, BuildLaunchpad(options.layout, core::FindScenarioEntries(options.root)), options.user};
-    desktop.onButtonClick = [&orbiter](Window& button) {
+    Orbiter orbiter(options.user,
+                    BuildLaunchpad(options.layout, core::FindScenarioEntries(options.root)));
+    TheDesktop().onButtonClick = [&orbiter](Window& button) {
         if (button.handle == orbiter.pad.launchButton) {
             orbiter.StartSimulation();
         } else if (button.handle == orbiter.pad.exitButton) {
-            orbiter.exitRequested = true;
+            orbiter.RequestExit();
         }
     };
-    // Orbiter loads its modules once the launchpad is on screen.
-    orbiter.modules = LoadModules(options.modules);
-
-    int handled = 0;
-    while (!orbiter.exitRequested) {
-        if (++handled > MESSAGE_LIMIT) {
-            Trace("orbiter: the message loop did not settle; giving up");
-            return LOOP_LIMIT_STATUS;
-        }
-        if (desktop.DispatchPosted() || desktop.DeliverPendingPaint() || orbiter.ActAsUser()) {
-            continue;
-        }
-        if (options.user.keepOpen) {
-            // Nothing can happen on the simulated desktop any more: wait to be stopped.
-            for (;;) {
-                pause();
-            }
-        }
-        Trace("user: close orbiter");
-        break;
-    }
-    desktop.onButtonClick = nullptr;
-    // Unloading runs each module's detach glue.
-    for (auto module = orbiter.modules.rbegin(); module != orbiter.modules.rend(); ++module) {
-        dlclose(module->library);
-    }
-    Trace("orbiter: exit 0");
-    return 0;
+    const int status = orbiter.Run(options.modules);
+    TheDesktop().onButtonClick = nullptr;
+    return status;
 }
 
 } // namespace sim

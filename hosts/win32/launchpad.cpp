@@ -1,5 +1,6 @@
 #include "launchpad.h"
 
+#include "hosts/core/trace_lines.h"
 #include "launchpad/launchpad_ids.h"
 #include "launchpad_resources.h"
 #include "trace.h"
@@ -19,9 +20,9 @@ LRESULT CALLBACK TracingControlProc(HWND control, UINT message, WPARAM wParam, L
                                     UINT_PTR, DWORD_PTR name) {
     const char* traceName = reinterpret_cast<const char*>(name);
     if (message == BM_CLICK) {
-        Trace(std::string("click: ") + traceName);
+        Trace(core::ClickLine(traceName));
     } else if (message == BM_SETCHECK) {
-        Trace(std::string(traceName) + (wParam == BST_CHECKED ? ": on" : ": off"));
+        Trace(core::CheckLine(traceName, wParam == BST_CHECKED));
     }
     return DefSubclassProc(control, message, wParam, lParam);
 }
@@ -146,9 +147,9 @@ bool Launchpad::OnTreeNotify(HWND pageWindow, const NMHDR& header) const {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
         if (change.itemNew.hItem == nullptr) {
-            Trace("tree: selection cleared");
+            Trace(core::TreeClearedLine());
         } else {
-            Trace("tree: selected \"" + ItemText(header.hwndFrom, change.itemNew.hItem) + "\"");
+            Trace(core::TreeSelectedLine(ItemText(header.hwndFrom, change.itemNew.hItem)));
         }
         return false;
     default:

@@ -7,12 +7,14 @@
 #include "copy_trace.h"
 #include "dialog_layout.h"
 #include "hosts/core/date_to_int.h"
+#include "hosts/core/init_lib.h"
+#include "hosts/core/trace_lines.h"
 #include "orbiter_files.h"
 #include "platform/platform.h"
+#include "resources/resource_ids.h"
 #include "trace.h"
 #include "window_image.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -25,32 +27,19 @@ namespace {
 std::optional<std::string> commandLine = std::string();
 std::map<HWND, int> openDialogs; // module dialogs and the templates they came from
 std::string usageSnapshot;       // where to save a picture of the usage dialog, if anywhere
-constexpr int USAGE_TEMPLATE = 102;
 
-// The texts of a dialog's controls as a person reads them: top to bottom, then left to right.
-std::vector<std::string> TextsInReadingOrder(HWND dialog) {
-    struct Text {
-        RECT place;
-        std::string text;
-    };
-    std::vector<Text> texts;
+// The texts of a dialog's controls, each with where it stands on the screen.
+std::vector<core::PlacedText> PlacedTexts(HWND dialog) {
+    std::vector<core::PlacedText> texts;
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
-        Text item{};
-        GetWindowRect(child, &item.place);
+        RECT place{};
+        GetWindowRect(child, &place);
         char buffer[1024] = {};
         GetWindowTextA(child, buffer, sizeof buffer);
-        item.text = buffer;
-        texts.push_back(item);
+        texts.push_back({place.top, place.left, buffer});
     }
-    std::stable_sort(texts.begin(), texts.end(), [](const Text& a, const Text& b) {
-        return a.place.top != b.place.top ? a.place.top < b.place.top : a.place.left < b.place.left;
-    });
-    std::vector<std::string> lines;
-    for (const Text& item : texts) {
-        lines.push_back(item.text);
-    }
-    return lines;
+    return texts;
 }
 
 } // namespace
@@ -88,16 +77,15 @@ WindowHandle HostOpenDialog(InstanceHandle instance, int templateId, DialogProc 
         CreateDialogParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
                            reinterpret_cast<DLGPROC>(procedure), reinterpret_cast<LPARAM>(context));
     if (dialog == nullptr) {
-        host::Trace("dialog: no template " + std::to_string(templateId));
+        host::Trace(core::DialogNoTemplateLine(templateId));
         return nullptr;
     }
     host::openDialogs[dialog] = templateId;
-    host::Trace("dialog: open " + std::to_string(templateId));
-    for (const std::string& text : host::TextsInReadingOrder(dialog)) {
-        host::Trace("  | " + text);
+    for (const std::string& line : core::DialogOpenLines(templateId, host::PlacedTexts(dialog))) {
+        host::Trace(line);
     }
     ShowWindow(dialog, SW_SHOW);
-    if (templateId == host::USAGE_TEMPLATE && !host::usageSnapshot.empty()) {
+    if (templateId == IDD_USAGE && !host::usageSnapshot.empty()) {
         for (const std::string& line : host::MeasureDialogLayout(dialog)) {
             host::Trace(line);
         }
@@ -113,10 +101,10 @@ void HostCloseDialog(WindowHandle dialog) {
     const auto found = host::openDialogs.find(static_cast<HWND>(dialog));
     if (found == host::openDialogs.end()) {
         // A handle the module kept after its dialog was closed, or never had.
-        host::Trace("dialog: close unknown window");
+        host::Trace(core::DialogCloseUnknownLine());
         return;
     }
-    host::Trace("dialog: close " + std::to_string(found->second));
+    host::Trace(core::DialogCloseLine(found->second));
     host::openDialogs.erase(found);
     DestroyWindow(static_cast<HWND>(dialog));
 }
@@ -135,20 +123,15 @@ void HostInitLib(InstanceHandle instance) {
         std::fprintf(stderr, "orbiter.exe: the module imports no CopyFileA to trace; "
                              "its copy: lines will be missing\n");
     }
-    int version = 0;
-    if (auto getVersion = reinterpret_cast<int(__cdecl*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module, "GetModuleVersion")))) {
-        version = getVersion();
-        host::Trace("module: version " + std::to_string(version));
+    const core::FindExport find = [module](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(module, name));
+    };
+    const std::optional<int> version = core::AskModuleVersion(find);
+    if (version) {
+        host::Trace(core::ModuleVersionLine(*version));
     }
-    host::LogLoadedModule(module, version);
-    FARPROC start = GetProcAddress(module, "InitModule");
-    if (start == nullptr) {
-        start = GetProcAddress(module, "opcDLLInit");
-    }
-    if (start != nullptr) {
-        reinterpret_cast<void(__cdecl*)(HINSTANCE)>(reinterpret_cast<void*>(start))(module);
-    }
+    host::LogLoadedModule(module, version.value_or(0));
+    core::StartModule(module, find);
 }
 
 std::int32_t HostDate2Int(char* date) {

@@ -12,7 +12,7 @@ namespace host {
 
 // What oapiGetCmdLine returns; nullopt makes it return null.
 void SetOrbiterCommandLine(const std::optional<std::string>& line);
-// Saves a picture of the usage dialog (template 102) to this .bmp file when it opens.
+// Saves a picture of the usage dialog (IDD_USAGE) to this .bmp file when it opens.
 void SetUsageSnapshot(const std::string& bmpPath);
 // The open module dialog built from template `templateId`, or null.
 HWND FindOpenDialog(int templateId);

@@ -2,34 +2,31 @@
 
 #include "close_box.h"
 #include "extra_windows.h"
+#include "hosts/core/orbiter_session.h"
 #include "hosts/core/scenario_entries.h"
-#include "hosts/core/simulation_session.h"
 #include "launchpad.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
+#include "resources/resource_ids.h"
 #include "trace.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace host {
 
 namespace {
 
-// Bounds, so that a module that keeps posting, or a window that never settles, cannot hang a
-// test: messages handled, and the run's whole time.
-constexpr int MESSAGE_LIMIT = 100000;
+// A bound on the run's whole time, so that a window that never settles cannot hang a test.
 constexpr DWORD RUN_TIME_LIMIT_MS = 30000;
-constexpr int LOOP_LIMIT_STATUS = 3;
 constexpr int SETUP_STATUS = 1;
 // Under Wine, X events (exposure, focus) reach the queue a little after the call that caused
 // them; the host counts as idle only after this long without a message.
 constexpr DWORD SETTLE_MS = 100;
-constexpr int USAGE_TEMPLATE = 102;
 // A real simulation session lasts at least as long as loading its scenario takes, about a second;
 // a tool that watches Orbiter's files must cope with that much and no more.
 constexpr DWORD SESSION_MS = 1000;
-const char CURRENT_STATE_FILE[] = "Scenarios\\(Current state).scn";
 
 const char RENDER_CLASS[] = "SkarvelHostRenderWindow";
 
@@ -46,12 +43,20 @@ template <typename Function> Function Export(HMODULE library, const char* name) 
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
-// Loads each module in turn, as Orbiter does: LoadLibrary runs the module's DllMain, whose
-// InitLib starts the module before LoadLibrary returns. A module that fails to load is reported
-// and skipped.
-std::vector<LoadedModule> LoadModules(const std::vector<core::ModuleToLoad>& modules) {
-    std::vector<LoadedModule> loaded;
-    for (const core::ModuleToLoad& module : modules) {
+// Orbiter's run with real windows: modules loaded with LoadLibrary, the thread's queue as the
+// message loop.
+class Orbiter : public core::OrbiterSession {
+public:
+    explicit Orbiter(const core::UserActions& user) : OrbiterSession(user) {}
+
+    Launchpad pad;
+
+private:
+    void Trace(const std::string& line) override { host::Trace(line); }
+    const char* Name() const override { return "orbiter.exe"; }
+    char PathSeparator() const override { return '\\'; }
+
+    bool LoadModule(const core::ModuleToLoad& module) override {
         const HMODULE library = LoadLibraryA(FullPath(module.path).c_str());
         if (library == nullptr) {
             const DWORD error = GetLastError();
@@ -63,92 +68,87 @@ std::vector<LoadedModule> LoadModules(const std::vector<core::ModuleToLoad>& mod
                                "with --module."
                              : "Its imports may not match what this orbiter.exe exports "
                                "(objdump -p shows both tables).");
-            Trace("module: failed loading " + module.name);
-            continue;
+            return false;
         }
-        Trace("module: loaded " + module.name);
-        loaded.push_back(
+        modules_.push_back(
             {library,
              Export<decltype(LoadedModule::openRenderViewport)>(library, "opcOpenRenderViewport"),
              Export<decltype(LoadedModule::closeRenderViewport)>(library,
                                                                  "opcCloseRenderViewport")});
+        return true;
     }
-    return loaded;
-}
 
-struct Orbiter {
-    std::vector<LoadedModule> modules;
-    Launchpad pad;
-    core::UserActions pending;
-    bool exitRequested = false;
+    void UnloadModules() override {
+        // Each module's detach glue closes any dialog it still has open.
+        for (auto module = modules_.rbegin(); module != modules_.rend(); ++module) {
+            FreeLibrary(module->library);
+        }
+    }
 
-    HWND OpenRenderWindow() const {
+    void OpenRenderViewports() override {
         WNDCLASSA type{};
         type.lpfnWndProc = DefWindowProcA;
         type.hInstance = GetModuleHandleA(nullptr);
         type.lpszClassName = RENDER_CLASS;
         RegisterClassA(&type); // fails harmlessly when already registered
-        return CreateWindowExA(0, RENDER_CLASS, "Orbiter render window",
-                               WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
-    }
-
-    void StartSimulation() {
-        const std::optional<std::string> entry = pad.SelectedEntry();
-        if (!entry) {
-            Trace("simulation: no scenario selected");
-            return;
-        }
-        const bool paused = pad.StartPaused();
-        ShowWindow(pad.window, SW_HIDE);
-        const HWND render = OpenRenderWindow();
-        for (const LoadedModule& module : modules) {
+        render_ = CreateWindowExA(0, RENDER_CLASS, "Orbiter render window",
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+        for (const LoadedModule& module : modules_) {
             if (module.openRenderViewport != nullptr) {
-                module.openRenderViewport(render, 320, 240, FALSE);
+                module.openRenderViewport(render_, 320, 240, FALSE);
             }
         }
-        const std::optional<std::string> scenario =
-            core::ReadWholeFile("Scenarios\\" + *entry + ".scn");
-        Trace(core::SimulationStartLine(*entry, paused, scenario));
-        Sleep(SESSION_MS);
-        Trace("simulation: end");
-        if (!core::SaveFinalState(CURRENT_STATE_FILE, scenario)) {
-            std::fprintf(stderr, "orbiter.exe: cannot save the final state to %s\n",
-                         CURRENT_STATE_FILE);
-        }
-        for (const LoadedModule& module : modules) {
+    }
+
+    void CloseRenderViewports() override {
+        for (const LoadedModule& module : modules_) {
             if (module.closeRenderViewport != nullptr) {
                 module.closeRenderViewport();
             }
         }
-        DestroyWindow(render);
-        ShowWindow(pad.window, SW_SHOW);
+        DestroyWindow(render_);
+        render_ = nullptr;
     }
 
-    // What the simulated user does when nothing else is left to do; false when nothing.
-    bool ActAsUser() {
-        if (pending.closeUsage && FindOpenDialog(USAGE_TEMPLATE) != nullptr) {
-            pending.closeUsage = false;
-            Trace("user: close usage");
-            if (!ClickCloseBox(FindOpenDialog(USAGE_TEMPLATE))) {
-                Trace("user: cannot click the usage dialog's close box");
-            }
-            return true;
+    std::optional<std::string> SelectedEntry() const override { return pad.SelectedEntry(); }
+    bool StartPaused() const override { return pad.StartPaused(); }
+    void ShowLaunchpad(bool shown) override { ShowWindow(pad.window, shown ? SW_SHOW : SW_HIDE); }
+    bool LaunchpadVisible() const override { return IsWindowVisible(pad.window); }
+    void LastOutSession() override { Sleep(SESSION_MS); }
+
+    bool UsageDialogOpen() const override { return FindOpenDialog(IDD_USAGE) != nullptr; }
+    void CloseUsageDialog() override {
+        if (!ClickCloseBox(FindOpenDialog(IDD_USAGE))) {
+            Trace("user: cannot click the usage dialog's close box");
         }
-        if (pending.launch && IsWindowVisible(pad.window)) {
-            pending.launch = false;
-            Trace("user: launch");
-            StartSimulation();
-            return true;
-        }
-        return false;
     }
+
+    // A message dispatched, or one that may still arrive within the settle time.
+    bool HandleMessage() override {
+        MSG message;
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            return true;
+        }
+        return MsgWaitForMultipleObjects(0, nullptr, FALSE, SETTLE_MS, QS_ALLINPUT) != WAIT_TIMEOUT;
+    }
+
+    // The run's time is counted from the first turn of the message loop.
+    bool OutOfTime() override {
+        if (!deadline_) {
+            deadline_ = GetTickCount() + RUN_TIME_LIMIT_MS;
+        }
+        return static_cast<LONG>(GetTickCount() - *deadline_) > 0;
+    }
+
+    void AtNormalEnd() override { RewriteOrbiterCfg(); }
+
+    std::vector<LoadedModule> modules_;
+    HWND render_ = nullptr;
+    std::optional<DWORD> deadline_;
 };
-
-// Idle: no message now, and none arriving within the settle time.
-bool Idle() {
-    return MsgWaitForMultipleObjects(0, nullptr, FALSE, SETTLE_MS, QS_ALLINPUT) == WAIT_TIMEOUT;
-}
 
 } // namespace
 
@@ -161,9 +161,9 @@ std::string FullPath(const std::string& path) {
 int RunOrbiter(const core::RunOptions& options) {
     WriteStartFiles();
     SetOrbiterCommandLine(options.commandLine);
-    Orbiter orbiter{{}, Launchpad(), options.user};
+    Orbiter orbiter(options.user);
     orbiter.pad.onLaunch = [&orbiter] { orbiter.StartSimulation(); };
-    orbiter.pad.onExit = [&orbiter] { orbiter.exitRequested = true; };
+    orbiter.pad.onExit = [&orbiter] { orbiter.RequestExit(); };
     std::string error;
     if (!orbiter.pad.Build(options.layout, core::FindScenarioEntries(options.root), error)) {
         std::fprintf(stderr, "orbiter.exe: %s\n", error.c_str());
@@ -177,36 +177,7 @@ int RunOrbiter(const core::RunOptions& options) {
         std::fprintf(stderr, "orbiter.exe: %s\n", error.c_str());
         return SETUP_STATUS;
     }
-
-    // Orbiter loads its modules once the launchpad is on screen.
-    orbiter.modules = LoadModules(options.modules);
-
-    const DWORD deadline = GetTickCount() + RUN_TIME_LIMIT_MS;
-    int handled = 0;
-    while (!orbiter.exitRequested) {
-        if (++handled > MESSAGE_LIMIT || static_cast<LONG>(GetTickCount() - deadline) > 0) {
-            Trace("orbiter: the message loop did not settle; giving up");
-            return LOOP_LIMIT_STATUS;
-        }
-        MSG message;
-        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-            continue;
-        }
-        if (!Idle() || orbiter.ActAsUser() || options.user.keepOpen) {
-            continue;
-        }
-        Trace("user: close orbiter");
-        break;
-    }
-    // Unloading runs each module's detach glue, which closes any dialog it still has open.
-    for (auto module = orbiter.modules.rbegin(); module != orbiter.modules.rend(); ++module) {
-        FreeLibrary(module->library);
-    }
-    RewriteOrbiterCfg();
-    Trace("orbiter: exit 0");
-    return 0;
+    return orbiter.Run(options.modules);
 }
 
 } // namespace host
