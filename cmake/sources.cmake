@@ -28,12 +28,10 @@ set(SIM_SOURCES
     desktop/dialog_template.cpp
     desktop/launchpad_window.cpp
     hosts/core/date_to_int.cpp
-    hosts/core/init_lib.cpp
     hosts/core/module_list.cpp
     hosts/core/orbiter_session.cpp
     hosts/core/scenario_entries.cpp
     hosts/core/simulation_session.cpp
-    hosts/core/trace_lines.cpp
     hosts/orbiter-sim/orbiter_api.cpp
     hosts/orbiter-sim/orbiter_run.cpp)
 list(TRANSFORM SIM_SOURCES PREPEND "${SKARVEL_ROOT}/")

@@ -171,7 +171,7 @@ MessageData Desktop::SendToTree(Window& tree, std::uint32_t message, MessagePara
             // parent hears of it only when there was a selection to clear.
             if (tree.selectedItem >= 0) {
                 tree.selectedItem = -1;
-                Trace(core::TreeClearedLine());
+                Trace(core::TREE_CLEARED_LINE);
             }
             return 1;
         }

@@ -11,10 +11,23 @@ namespace core {
 using FindExport = std::function<void*(const char* name)>;
 
 // What the module's GetModuleVersion returns, or nullopt when it exports none.
-std::optional<int> AskModuleVersion(const FindExport& find);
+inline std::optional<int> AskModuleVersion(const FindExport& find) {
+    if (auto version = reinterpret_cast<int (*)()>(find("GetModuleVersion"))) {
+        return version();
+    }
+    return std::nullopt;
+}
 
 // Starts the module by its InitModule, or by the older opcDLLInit when it exports only that;
 // neither, and nothing is started.
-void StartModule(void* instance, const FindExport& find);
+inline void StartModule(void* instance, const FindExport& find) {
+    void* start = find("InitModule");
+    if (start == nullptr) {
+        start = find("opcDLLInit");
+    }
+    if (start != nullptr) {
+        reinterpret_cast<void (*)(void*)>(start)(instance);
+    }
+}
 
 } // namespace core

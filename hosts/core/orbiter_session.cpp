@@ -22,7 +22,7 @@ int OrbiterSession::Run(const std::vector<ModuleToLoad>& modules) {
     int handled = 0;
     while (!exitRequested_) {
         if (++handled > MESSAGE_LIMIT || OutOfTime()) {
-            Trace(LoopGaveUpLine());
+            Trace(LOOP_GAVE_UP_LINE);
             return LOOP_LIMIT_STATUS;
         }
         if (HandleMessage() || ActAsUser()) {
@@ -32,7 +32,7 @@ int OrbiterSession::Run(const std::vector<ModuleToLoad>& modules) {
             WaitWhileKeptOpen();
             continue;
         }
-        Trace(UserCloseOrbiterLine());
+        Trace(USER_CLOSE_ORBITER_LINE);
         break;
     }
     UnloadModules();
@@ -44,7 +44,7 @@ int OrbiterSession::Run(const std::vector<ModuleToLoad>& modules) {
 void OrbiterSession::StartSimulation() {
     const std::optional<std::string> entry = SelectedEntry();
     if (!entry) {
-        Trace(NoScenarioLine());
+        Trace(NO_SCENARIO_LINE);
         return;
     }
     const bool paused = StartPaused();
@@ -56,7 +56,7 @@ void OrbiterSession::StartSimulation() {
     const std::optional<std::string> scenario = ReadWholeFile(file);
     Trace(SimulationStartLine(*entry, paused, scenario));
     LastOutSession();
-    Trace(SimulationEndLine());
+    Trace(SIMULATION_END_LINE);
     const std::string currentState = "Scenarios" + separator + "(Current state).scn";
     if (!SaveFinalState(currentState, scenario)) {
         std::fprintf(stderr, "%s: cannot save the final state to %s\n", Name(),
@@ -69,13 +69,13 @@ void OrbiterSession::StartSimulation() {
 bool OrbiterSession::ActAsUser() {
     if (pending_.closeUsage && UsageDialogOpen()) {
         pending_.closeUsage = false;
-        Trace(UserCloseUsageLine());
+        Trace(USER_CLOSE_USAGE_LINE);
         CloseUsageDialog();
         return true;
     }
     if (pending_.launch && LaunchpadVisible()) {
         pending_.launch = false;
-        Trace(UserLaunchLine());
+        Trace(USER_LAUNCH_LINE);
         StartSimulation();
         return true;
     }

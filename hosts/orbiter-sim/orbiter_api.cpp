@@ -79,7 +79,7 @@ void oapiCloseDialog(WindowHandle dialog) {
     const sim::Window* window = desktop.Find(dialog);
     if (window == nullptr || window->kind != sim::WindowKind::Dialog) {
         // A handle the module kept after its dialog was closed, or never had.
-        sim::Trace(core::DialogCloseUnknownLine());
+        sim::Trace(core::DIALOG_CLOSE_UNKNOWN_LINE);
         return;
     }
     sim::Trace(core::DialogCloseLine(window->templateId));

@@ -147,7 +147,7 @@ bool Launchpad::OnTreeNotify(HWND pageWindow, const NMHDR& header) const {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
         if (change.itemNew.hItem == nullptr) {
-            Trace(core::TreeClearedLine());
+            Trace(core::TREE_CLEARED_LINE);
         } else {
             Trace(core::TreeSelectedLine(ItemText(header.hwndFrom, change.itemNew.hItem)));
         }

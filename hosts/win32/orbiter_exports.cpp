@@ -101,7 +101,7 @@ void HostCloseDialog(WindowHandle dialog) {
     const auto found = host::openDialogs.find(static_cast<HWND>(dialog));
     if (found == host::openDialogs.end()) {
         // A handle the module kept after its dialog was closed, or never had.
-        host::Trace(core::DialogCloseUnknownLine());
+        host::Trace(core::DIALOG_CLOSE_UNKNOWN_LINE);
         return;
     }
     host::Trace(core::DialogCloseLine(found->second));
