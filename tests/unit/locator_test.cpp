@@ -1,6 +1,7 @@
 // The launchpad locator: which window it takes, and the process ending on every failure.
 #include "launchpad/locator.h"
 #include "sim_fixture.h"
+#include "tests/lib/broken_launchpads.h"
 
 namespace {
 
@@ -52,35 +53,17 @@ TEST_F(LocatorTest, SearchRecordHoldsAFullWindowHandle) {
     static_assert(sizeof(SearchRecord) >= sizeof(WindowHandle), "a handle must fit the record");
 }
 
-struct BrokenLaunchpad {
-    const char* name;
+struct LocatorFailure {
+    std::string name;
     core::LaunchpadLayout layout;
     bool enumerationFails;
 };
 
-void PrintTo(const BrokenLaunchpad& row, std::ostream* out) {
+void PrintTo(const LocatorFailure& row, std::ostream* out) {
     *out << row.name;
 }
 
-class LocatorFailureTest : public SimTest, public ::testing::WithParamInterface<BrokenLaunchpad> {};
-
-core::LaunchpadLayout Without(int id) {
-    core::LaunchpadLayout layout;
-    layout.without.insert(id);
-    return layout;
-}
-
-template <typename... Flags> core::LaunchpadLayout With(Flags... flags) {
-    core::LaunchpadLayout layout;
-    ((layout.*flags = true), ...);
-    return layout;
-}
-
-core::LaunchpadLayout PageAt(int offset) {
-    core::LaunchpadLayout layout;
-    layout.pageOffset = offset;
-    return layout;
-}
+class LocatorFailureTest : public SimTest, public ::testing::WithParamInterface<LocatorFailure> {};
 
 TEST_P(LocatorFailureTest, EndsTheProcessWithExitCodeMinusOne) {
     BuildPad(GetParam().layout);
@@ -88,24 +71,25 @@ TEST_P(LocatorFailureTest, EndsTheProcessWithExitCodeMinusOne) {
     EXPECT_EXIT(FindLaunchpad(), ::testing::ExitedWithCode(255), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryMissingPiece, LocatorFailureTest,
-    ::testing::Values(
-        BrokenLaunchpad{"HiddenLaunchpad", With(&core::LaunchpadLayout::hidden), false},
-        BrokenLaunchpad{"OtherWindowFirst", With(&core::LaunchpadLayout::otherWindow), false},
-        BrokenLaunchpad{"EnumerationFails", {}, true},
-        BrokenLaunchpad{"NoLaunchButton", Without(1000), false},
-        BrokenLaunchpad{"NoExitButton", Without(1001), false},
-        BrokenLaunchpad{"NoScenarioTree", Without(1088), false},
-        BrokenLaunchpad{"NoStartPausedBox", Without(1090), false},
-        BrokenLaunchpad{"TooFewSiblings", PageAt(4), false},
-        BrokenLaunchpad{"PageFurtherAway", PageAt(6), false},
-        BrokenLaunchpad{"SelectionRefused", With(&core::LaunchpadLayout::refuseSelection), false},
-        // The root request answers null; the selection is still asked for, and refused.
-        BrokenLaunchpad{
-            "SelectionRefusedOnAnEmptyTree",
-            With(&core::LaunchpadLayout::emptyTree, &core::LaunchpadLayout::refuseSelection),
-            false}),
-    [](const ::testing::TestParamInfo<BrokenLaunchpad>& row) { return row.param.name; });
+// Every broken launchpad, and two failures only the simulated desktop can make.
+std::vector<LocatorFailure> LocatorFailures() {
+    std::vector<LocatorFailure> rows;
+    for (const BrokenLaunchpad& broken : BROKEN_LAUNCHPADS) {
+        rows.push_back({broken.name, LayoutOf(broken), false});
+    }
+    rows.push_back({"EnumerationFails", {}, true});
+    // The root request answers null; the selection is still asked for, and refused.
+    core::LaunchpadLayout emptyAndRefusing;
+    emptyAndRefusing.emptyTree = true;
+    emptyAndRefusing.refuseSelection = true;
+    rows.push_back({"SelectionRefusedOnAnEmptyTree", emptyAndRefusing, false});
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMissingPiece, LocatorFailureTest,
+                         ::testing::ValuesIn(LocatorFailures()),
+                         [](const ::testing::TestParamInfo<LocatorFailure>& row) {
+                             return row.param.name;
+                         });
 
 } // namespace
