@@ -1,6 +1,7 @@
 #include "desktop/desktop.h"
 
 #include "hosts/core/trace_lines.h"
+#include "platform/sim/win32_errors.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -130,7 +131,7 @@ MessageData Desktop::Send(WindowHandle handle, std::uint32_t message, MessagePar
                           MessageData lParam) {
     Window* window = Find(handle);
     if (window == nullptr) {
-        lastError = 1400; // ERROR_INVALID_WINDOW_HANDLE
+        lastError = ERROR_INVALID_WINDOW_HANDLE;
         return 0;
     }
     switch (window->kind) {

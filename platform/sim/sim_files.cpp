@@ -3,6 +3,7 @@
 #include "desktop/desktop.h"
 #include "hosts/core/trace_lines.h"
 #include "platform/platform.h"
+#include "platform/sim/win32_errors.h"
 #include "platform/sim/windows_path.h"
 
 #include <cerrno>
@@ -14,14 +15,14 @@
 
 namespace {
 
-constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
-constexpr std::uint32_t ERROR_PATH_NOT_FOUND = 3;
-constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
-constexpr std::uint32_t ERROR_WRITE_FAULT = 29;
-constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
-constexpr std::uint32_t ERROR_FILE_EXISTS = 80;
-constexpr std::uint32_t ERROR_DISK_FULL = 112;
-constexpr std::uint32_t ERROR_INVALID_NAME = 123;
+using sim::ERROR_ACCESS_DENIED;
+using sim::ERROR_DISK_FULL;
+using sim::ERROR_FILE_EXISTS;
+using sim::ERROR_FILE_NOT_FOUND;
+using sim::ERROR_INVALID_NAME;
+using sim::ERROR_PATH_NOT_FOUND;
+using sim::ERROR_SHARING_VIOLATION;
+using sim::ERROR_WRITE_FAULT;
 
 bool Fail(std::uint32_t error) {
     sim::TheDesktop().lastError = error;

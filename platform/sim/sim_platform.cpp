@@ -2,6 +2,7 @@
 #include "desktop/desktop.h"
 #include "platform/platform.h"
 #include "platform/sim/module_image.h"
+#include "platform/sim/win32_errors.h"
 
 #include <cstdlib>
 
@@ -9,13 +10,10 @@ namespace platform {
 
 namespace {
 
-constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
-constexpr std::uint32_t ERROR_INVALID_WINDOW_HANDLE = 1400;
-
 sim::Window* FindOrFail(WindowHandle handle) {
     sim::Window* window = sim::TheDesktop().Find(handle);
     if (window == nullptr) {
-        sim::TheDesktop().lastError = ERROR_INVALID_WINDOW_HANDLE;
+        sim::TheDesktop().lastError = sim::ERROR_INVALID_WINDOW_HANDLE;
     }
     return window;
 }
@@ -29,7 +27,7 @@ std::uint32_t GetCurrentProcessId() {
 std::int32_t EnumWindows(EnumWindowsProc callback, MessageData record) {
     sim::Desktop& desktop = sim::TheDesktop();
     if (desktop.faults.enumWindowsFails) {
-        desktop.lastError = ERROR_INVALID_PARAMETER;
+        desktop.lastError = sim::ERROR_INVALID_PARAMETER;
         return 0;
     }
     // A copy: the callback may create or destroy windows.
