@@ -1,5 +1,7 @@
 #include "hosts/core/host_options.h"
 
+#include "launchpad/control_ids.h"
+
 #include <cstdlib>
 
 namespace core {
@@ -90,7 +92,8 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
             options.run.layout.hidden = true;
         } else if (arg == "--without") {
             if (!value(text) || !ParseNumber(text, number) ||
-                (number != 1000 && number != 1001 && number != 1088 && number != 1090)) {
+                (number != IDC_LAUNCH && number != IDC_EXIT && number != IDC_SCENARIO_TREE &&
+                 number != IDC_START_PAUSED)) {
                 error = "--without takes 1000, 1001, 1088 or 1090";
                 return false;
             }
