@@ -5,7 +5,7 @@
 # the modules and a 2 MB orbiter.exe. Every file holds random bytes, so that copying and
 # checksumming it cost what they would on a real one. The sizes are the same on every run.
 #
-#   tests/scripts/make-orbiter-like-folder.sh DIR
+#   bench/make-orbiter-like-folder.sh DIR
 set -euo pipefail
 if [ $# -ne 1 ]; then
     echo "usage: $0 DIR   (DIR: a new or empty folder)" >&2

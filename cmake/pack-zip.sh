@@ -9,7 +9,7 @@
 # The zip appears whole or not at all.
 # The build calls this (target package_zip); scripts/package.sh makes the release with it.
 #
-#   scripts/pack-zip.sh STRIP VERSION Skarvel.dll OUTPUT.zip
+#   cmake/pack-zip.sh STRIP VERSION Skarvel.dll OUTPUT.zip
 set -euo pipefail
 if [ $# -ne 4 ]; then
     echo "usage: $0 STRIP VERSION Skarvel.dll OUTPUT.zip" >&2
