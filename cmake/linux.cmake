@@ -18,7 +18,7 @@ include(cmake/embedded_resources.cmake)
 
 # Skarvel.so: the module, with the loader's attach and detach glue. The platform and
 # Orbiter functions it calls stay undefined here; the host that loads it provides them.
-add_library(Skarvel MODULE sim/library_events.cpp sim/module_image.cpp)
+add_library(Skarvel MODULE platform/sim/library_events.cpp platform/sim/module_image.cpp)
 target_link_libraries(Skarvel PRIVATE skarvel_core)
 set_target_properties(Skarvel PROPERTIES PREFIX "" OUTPUT_NAME Skarvel
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
@@ -33,7 +33,7 @@ set_target_properties(sim_backend PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_link_libraries(sim_backend PUBLIC ${CMAKE_DL_LIBS})
 
 # orbiter-sim exports its functions so that the module, once loaded, binds to them.
-add_executable(orbiter-sim sim/host/host_main.cpp sim/host/host_options.cpp)
+add_executable(orbiter-sim hosts/orbiter-sim/host_main.cpp hosts/core/host_options.cpp)
 target_link_libraries(orbiter-sim PRIVATE sim_backend)
 set_target_properties(orbiter-sim PROPERTIES ENABLE_EXPORTS ON)
 add_dependencies(orbiter-sim Skarvel)

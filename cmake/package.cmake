@@ -8,9 +8,9 @@ else()
 endif()
 add_custom_command(
     OUTPUT ${PACKAGE_ZIP}
-    COMMAND ${CMAKE_SOURCE_DIR}/scripts/pack-zip.sh ${MINGW_PREFIX}-strip ${PROJECT_VERSION}
+    COMMAND ${CMAKE_SOURCE_DIR}/cmake/pack-zip.sh ${MINGW_PREFIX}-strip ${PROJECT_VERSION}
             $<TARGET_FILE:Skarvel> ${PACKAGE_ZIP}
-    DEPENDS Skarvel $<TARGET_FILE:Skarvel> ${CMAKE_SOURCE_DIR}/scripts/pack-zip.sh
+    DEPENDS Skarvel $<TARGET_FILE:Skarvel> ${CMAKE_SOURCE_DIR}/cmake/pack-zip.sh
             ${CMAKE_SOURCE_DIR}/docs/Skarvel.txt ${CMAKE_SOURCE_DIR}/LICENSE
     COMMENT "Packing the add-on zip ${PACKAGE_ZIP}")
 add_custom_target(package_zip ALL DEPENDS ${PACKAGE_ZIP})
@@ -20,5 +20,5 @@ add_test(NAME package_zip_is_reproducible
     COMMAND bash -c "\"$0\" \"$1\" \"$2\" \"$3\" \"$4/first.zip\" && sleep 1 &&
                      \"$0\" \"$1\" \"$2\" \"$3\" \"$4/second.zip\" && cmp \"$4/first.zip\" \"$4/second.zip\" &&
                      echo ok: two packings gave the same bytes"
-            ${CMAKE_SOURCE_DIR}/scripts/pack-zip.sh ${MINGW_PREFIX}-strip ${PROJECT_VERSION}
+            ${CMAKE_SOURCE_DIR}/cmake/pack-zip.sh ${MINGW_PREFIX}-strip ${PROJECT_VERSION}
             $<TARGET_FILE:Skarvel> ${CMAKE_BINARY_DIR}/Testing/reproducible-zip)

@@ -15,19 +15,23 @@ set(MODULE_SOURCES
     request/launch_request.cpp)
 list(TRANSFORM MODULE_SOURCES PREPEND "${SKARVEL_ROOT}/")
 
-# The simulated desktop and Orbiter host: the platform back end for Linux.
+# The Linux back end of platform.h and the simulated Orbiter around it, which the unit tests,
+# orbiter-sim and the fuzz and benchmark projects link: the simulated platform calls
+# (platform/sim), the simulated desktop (desktop), what both hosts share (hosts/core) and the
+# simulated Orbiter's functions and run (hosts/orbiter-sim).
 set(SIM_SOURCES
-    sim/desktop.cpp
-    sim/dialog_template.cpp
-    sim/host/date_to_int.cpp
-    sim/host/module_list.cpp
-    sim/host/scenario_entries.cpp
-    sim/host/simulation_session.cpp
-    sim/launchpad_window.cpp
-    sim/module_image.cpp
-    sim/orbiter_api.cpp
-    sim/orbiter_run.cpp
-    sim/sim_files.cpp
-    sim/sim_platform.cpp
-    sim/windows_path.cpp)
+    platform/sim/module_image.cpp
+    platform/sim/sim_files.cpp
+    platform/sim/sim_platform.cpp
+    platform/sim/windows_path.cpp
+    desktop/desktop.cpp
+    desktop/dialog_template.cpp
+    desktop/launchpad_window.cpp
+    hosts/core/date_to_int.cpp
+    hosts/core/module_list.cpp
+    hosts/core/orbiter_session.cpp
+    hosts/core/scenario_entries.cpp
+    hosts/core/simulation_session.cpp
+    hosts/orbiter-sim/orbiter_api.cpp
+    hosts/orbiter-sim/orbiter_run.cpp)
 list(TRANSFORM SIM_SOURCES PREPEND "${SKARVEL_ROOT}/")

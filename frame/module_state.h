@@ -10,10 +10,11 @@ struct ModuleState {
     InstanceHandle instance;   // passed to every oapiOpenDialog, so dialogs come from our resources
     WindowHandle activeDialog; // the one module dialog open, or null
     WindowHandle launchpad;    // Orbiter's launchpad, the first visible window of the process
-    WindowHandle launchButton; // launchpad control 1000
-    WindowHandle exitButton;   // launchpad control 1001
-    WindowHandle scenarioTree; // page control 1088
-    WindowHandle pausedCheck;  // page control 1090
+    // The launchpad's controls that the module drives (launchpad/launchpad_ids.h).
+    WindowHandle launchButton;
+    WindowHandle exitButton;
+    WindowHandle scenarioTree;
+    WindowHandle pausedCheck;
     std::int32_t exitAfterShutdown; // option e: exit once a simulation has been shut down
     std::int32_t exitIfMissing;     // option x: exit at once when the scenario cannot be copied
     std::int32_t reportMissing;     // show the usage dialog on a failed copy (the line had tokens)

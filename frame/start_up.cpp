@@ -7,8 +7,9 @@
 
 namespace {
 
-void ResetFlags(InstanceHandle instance) {
-    moduleState.instance = instance;
+// The options' flags as they stand before the command line is read. (Option e's flag is cleared
+// by the locator, once it has found the exit button that option presses.)
+void ResetFlags() {
     moduleState.exitIfMissing = 0;
     moduleState.reportMissing = 1;
 }
@@ -16,7 +17,8 @@ void ResetFlags(InstanceHandle instance) {
 } // namespace
 
 void RunStartUp(InstanceHandle instance) {
-    ResetFlags(instance);
+    moduleState.instance = instance;
+    ResetFlags();
     // The launchpad is prepared before the command line is read, so the first tree entry is
     // selected and the start-paused box cleared even when the line is empty.
     FindLaunchpad();

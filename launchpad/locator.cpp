@@ -30,9 +30,11 @@ std::int32_t PLATFORM_CALLBACK MatchLaunchpadWindow(WindowHandle window, Message
 
 void FindLaunchpad() {
     SearchRecord record = platform::GetCurrentProcessId();
-    const std::int32_t visitedAll =
-        platform::EnumWindows(MatchLaunchpadWindow, reinterpret_cast<MessageData>(&record));
-    FailUnless(visitedAll == 0);
+    // EnumWindows returns 0 when the callback stopped it, and when it failed; the sentinel the
+    // callback leaves tells which.
+    const bool stoppedEarly =
+        platform::EnumWindows(MatchLaunchpadWindow, reinterpret_cast<MessageData>(&record)) == 0;
+    FailUnless(stoppedEarly);
     FailUnless(platform::GetLastError() == FOUND_SENTINEL);
     moduleState.launchpad = reinterpret_cast<WindowHandle>(record);
 

@@ -2,7 +2,8 @@
 //
 // The module's logic includes only this header. Two back ends implement it:
 // platform/win32/ with the real Win32 calls (and Orbiter's functions imported
-// from orbiter.exe), and sim/ with a simulated desktop and Orbiter host for Linux.
+// from orbiter.exe), and platform/sim/ with simulated calls for Linux, on the simulated desktop
+// of desktop/.
 #pragma once
 
 #include <cstddef>

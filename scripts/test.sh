@@ -20,40 +20,32 @@ failed=0
 skipped=0
 steps=0
 
-# Runs one step. A step that runs ctest is counted by its tests; any other by itself.
+# Runs one step. A step that runs ctest is counted by its tests, as ctest's JUnit report gives
+# them; any other by itself.
 step() {
     local name=$1
     shift
     steps=$((steps + 1))
     local log="$logs/step-$steps.log"
+    junit="$logs/step-$steps.xml" # where build_and_test has ctest write its report
     echo
     echo "== $name"
     local status=0
     "$@" 2>&1 | tee "$log" || status=$?
-    local summary
-    # ctest's closing line, "100% tests passed, 0 tests failed out of 106", counts a skipped
-    # test as passed; the skipped ones are listed after "The following tests did not run:".
-    summary=$(sed -nE 's/^[0-9]+% tests passed, ([0-9]+) tests failed out of ([0-9]+)$/\1 \2/p' "$log")
-    if [ -n "$summary" ]; then
-        local not_run
-        not_run=$(sed -n '/^The following tests did not run:/,/^$/p' "$log" |
-            sed -nE 's/^\s*[0-9]+ - (.+) \((Skipped|Disabled)\)$/\1/p')
-        # ctest's opening line names the build folder: "Test project /.../build/mingw-i686".
-        local build
-        build=$(sed -nE 's|^Test project .*/([^/]+)$|\1|p' "$log" | head -n 1)
-        while read -r bad all; do
-            passed=$((passed + all - bad))
-            failed=$((failed + bad))
-        done <<<"$summary"
-        while read -r test; do
-            [ -n "$test" ] || continue
-            passed=$((passed - 1))
-            skipped=$((skipped + 1))
-            local reason
-            reason=$(awk -v prefix="skipped: $test: " \
-                'index($0, prefix) == 1 {print substr($0, length(prefix) + 1); exit}' "$log")
-            skipped_tests+=("$build $test: ${reason:-no reason given}")
-        done <<<"$not_run"
+    if [ -s "$junit" ]; then
+        local kind rest
+        while read -r kind rest; do
+            case $kind in
+            counts)
+                local pass fail skip
+                read -r pass fail skip <<<"$rest"
+                passed=$((passed + pass))
+                failed=$((failed + fail))
+                skipped=$((skipped + skip))
+                ;;
+            skip) skipped_tests+=("${2:-$name} $rest") ;;
+            esac
+        done < <(junit_summary "$junit")
     elif [ $status -eq 0 ]; then
         passed=$((passed + 1))
     else
@@ -65,17 +57,37 @@ step() {
     fi
 }
 
-# Configures, builds and tests one preset; then names each skipped test with the reason it
-# printed ("SKIP: ...", kept in ctest's log).
+# Reads ctest's JUnit report: a line "skip TEST: REASON" for each test that did not run, the
+# reason being the "SKIP: ..." line the test printed; then "counts PASSED FAILED SKIPPED". A test
+# that did not run without being skipped (its program missing, say) counts as failed, as ctest
+# counts it.
+junit_summary() {
+    python3 - "$1" <<'PYTHON'
+import sys
+import xml.etree.ElementTree as ET
+
+passed = failed = skipped = 0
+for case in ET.parse(sys.argv[1]).getroot().iter("testcase"):
+    status = case.get("status")
+    if status == "run":
+        passed += 1
+    elif status == "disabled" or (status == "notrun" and case.find("skipped") is not None):
+        skipped += 1
+        output = case.findtext("system-out") or ""
+        reasons = [line[len("SKIP: "):] for line in output.splitlines() if line.startswith("SKIP: ")]
+        print("skip %s: %s" % (case.get("name"), reasons[0] if reasons else "no reason given"))
+    else:
+        failed += 1
+print("counts", passed, failed, skipped)
+PYTHON
+}
+
+# Configures, builds and tests one preset, with ctest's report written to $junit.
 build_and_test() {
     local preset=$1
     echo "-- configuring and building preset $preset"
     cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null || return
-    local status=0
-    ctest --preset "$preset" --no-tests=error || status=$?
-    awk '/^[0-9]+\/[0-9]+ Test: / {test = $3} /^SKIP: / {sub(/^SKIP: /, ""); print "skipped: " test ": " $0}' \
-        "build/$preset/Testing/Temporary/LastTest.log"
-    return $status
+    ctest --preset "$preset" --no-tests=error --output-junit "$junit"
 }
 
 step "Formatting (clang-format)" scripts/check-format.sh

@@ -72,7 +72,7 @@ if [ $mode = exports ]; then
         sed -nE 's/^\s*\[ *[0-9]+\] (.+)$/\1/p')
     if ! compare "exports" "$exports"; then
         echo "      A host that plays Orbiter exports exactly Orbiter's decorated names:"
-        echo "      see tests/win32-host/exports-x86.def and exports-x64.def."
+        echo "      see hosts/win32/exports-x86.def and exports-x64.def."
         exit 1
     fi
     echo "ok: $image exports exactly Orbiter's six decorated names for $target:"

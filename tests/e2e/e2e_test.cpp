@@ -1,7 +1,8 @@
 // End-to-end runs of an Orbiter host with the module: trace lines, exit status and the
 // scenario the simulation read. The same table runs against orbiter-sim and the Win32 host.
 #include "host_run.h"
-#include "sim/host/simulation_session.h"
+#include "hosts/core/simulation_session.h"
+#include "tests/lib/broken_launchpads.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST_P(HostTest, Runs) {
     const std::string root = folder.HostPath();
     const HostRun run = RunHost(folder, Filled(args, root, ""));
 
-    EXPECT_TRUE(LinesInOrder(run, Filled(row.inOrder, root, sim::Cksum(staged))));
+    EXPECT_TRUE(LinesInOrder(run, Filled(row.inOrder, root, core::Cksum(staged))));
     for (const std::string& prefix : row.absent) {
         EXPECT_TRUE(NoLineStartsWith(run, prefix));
     }
@@ -91,13 +92,13 @@ TEST_P(HostTest, Runs) {
     // A simulation reads the staged scenario, and Orbiter saves its final state over it when the
     // session ends; without a simulation, the staged file is left as the module wrote it.
     if (const std::string* start = FirstLineStartingWith(run, "simulation: start ")) {
-        const std::string read = "; read cksum " + sim::Cksum(staged);
+        const std::string read = "; read cksum " + core::Cksum(staged);
         EXPECT_EQ(start->substr(start->size() - std::min(start->size(), read.size())), read)
             << "the first simulation did not read what the module was to stage\n"
             << Transcript(run);
         if (FirstLineStartingWith(run, "simulation: end") != nullptr) {
             const std::string saved = folder.Read(STAGED);
-            const std::string line = sim::FINAL_STATE_LINE;
+            const std::string line = core::FINAL_STATE_LINE;
             EXPECT_EQ(saved.substr(saved.size() - std::min(saved.size(), line.size())), line)
                 << "the session's final state did not land in the staged file\n"
                 << Transcript(run);
@@ -324,9 +325,27 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"Orbiter.cfg", "; no modules\nACTIVE_MODULES\nEND_MODULES\n"}}}),
     [](const ::testing::TestParamInfo<HostCase>& row) { return row.param.name; });
 
-INSTANTIATE_TEST_SUITE_P(
-    Launchpads, HostTest,
-    ::testing::Values(
+// Every broken launchpad ends the run from inside the module's attach. Some rows give a command
+// line, which the module must not get to, or show how far the module got.
+HostCase BrokenLaunchpadRun(const BrokenLaunchpad& broken) {
+    HostCase row{broken.name, broken.hostOptions, "", {}, Broken(), 255};
+    const std::string name = broken.name;
+    if (name == "HiddenLaunchpad") {
+        row.inOrder = {"module: version 60425"};
+    } else if (name == "NoStartPausedBox") {
+        row.commandLine = R"(-p Scenarios\Demo)";
+        row.inOrder = {"tree: selected \"(Current state)\""};
+        row.absent = {"start-paused:", "copy:", "dialog:", "orbiter: exit"};
+    } else if (name == "TooFewSiblings") {
+        row.commandLine = R"(-x Scenarios\Demo)";
+    } else if (name == "SelectionRefused") {
+        row.commandLine = R"(-p Scenarios\Demo)";
+    }
+    return row;
+}
+
+std::vector<HostCase> LaunchpadRuns() {
+    std::vector<HostCase> rows = {
         HostCase{"ForeignWindowFirst",
                  {"--foreign-window"},
                  "",
@@ -341,24 +360,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "click: launch", "simulation: no scenario selected", "orbiter: exit 0"},
                  {"tree: selected", "simulation: start"},
                  0,
-                 "Scenarios/Demo.scn"},
-        HostCase{
-            "HiddenLaunchpad", {"--hide-launchpad"}, "", {"module: version 60425"}, Broken(), 255},
-        HostCase{"OtherWindowFirst", {"--other-window"}, "", {}, Broken(), 255},
-        HostCase{"NoLaunchButton", {"--without", "1000"}, "", {}, Broken(), 255},
-        HostCase{"NoExitButton", {"--without", "1001"}, "", {}, Broken(), 255},
-        HostCase{"NoScenarioTree", {"--without", "1088"}, "", {}, Broken(), 255},
-        HostCase{"NoStartPausedBox",
-                 {"--without", "1090"},
-                 R"(-p Scenarios\Demo)",
-                 {"tree: selected \"(Current state)\""},
-                 {"start-paused:", "copy:", "dialog:", "orbiter: exit"},
-                 255},
-        HostCase{
-            "TooFewSiblings", {"--page-offset", "4"}, R"(-x Scenarios\Demo)", {}, Broken(), 255},
-        HostCase{"PageTooFarAway", {"--page-offset", "6"}, "", {}, Broken(), 255},
-        HostCase{
-            "SelectionRefused", {"--refuse-selection"}, R"(-p Scenarios\Demo)", {}, Broken(), 255}),
-    [](const ::testing::TestParamInfo<HostCase>& row) { return row.param.name; });
+                 "Scenarios/Demo.scn"}};
+    for (const BrokenLaunchpad& broken : BROKEN_LAUNCHPADS) {
+        rows.push_back(BrokenLaunchpadRun(broken));
+    }
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Launchpads, HostTest, ::testing::ValuesIn(LaunchpadRuns()),
+                         [](const ::testing::TestParamInfo<HostCase>& row) {
+                             return row.param.name;
+                         });
 
 } // namespace

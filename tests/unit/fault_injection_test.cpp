@@ -6,6 +6,7 @@
 // write error it is the simulated CopyFileA's promise (it copies through a temporary file),
 // which Windows does not make.
 #include "launchpad/locator.h"
+#include "platform/sim/win32_errors.h"
 #include "request/launch_request.h"
 #include "sim_fixture.h"
 
@@ -17,10 +18,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const char STAGED[] = "Scenarios/(Current state).scn";
-constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
-constexpr std::uint32_t ERROR_PATH_NOT_FOUND = 3;
-constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
-constexpr std::uint32_t ERROR_DISK_FULL = 112;
+using sim::ERROR_ACCESS_DENIED;
+using sim::ERROR_DISK_FULL;
+using sim::ERROR_FILE_NOT_FOUND;
+using sim::ERROR_PATH_NOT_FOUND;
 
 class FaultInjectionTest : public ScratchFolderTest {
 protected:

@@ -1,7 +1,7 @@
 // The module frame: closing the one dialog, the version cache and the load glue.
 #include "frame/entry_points.h"
 #include "frame/load_glue.h"
-#include "sim/module_image.h"
+#include "platform/sim/module_image.h"
 #include "sim_fixture.h"
 
 #include <dlfcn.h>

@@ -1,13 +1,14 @@
 // The launchpad locator: which window it takes, and the process ending on every failure.
 #include "launchpad/locator.h"
 #include "sim_fixture.h"
+#include "tests/lib/broken_launchpads.h"
 
 namespace {
 
 using LocatorTest = SimTest;
 
 TEST_F(LocatorTest, FindsTheLaunchpadAndPreparesItsControls) {
-    sim::LaunchpadLayout layout;
+    core::LaunchpadLayout layout;
     layout.foreignWindow = true; // another process's window is enumerated first and skipped
     const sim::Launchpad pad = BuildPad(layout);
     // A hidden window of this process in front of the launchpad is skipped too.
@@ -35,7 +36,7 @@ TEST_F(LocatorTest, ClearsOptionEOnceTheExitButtonIsFound) {
 }
 
 TEST_F(LocatorTest, EmptyTreeClearsTheSelectionAndGoesOn) {
-    sim::LaunchpadLayout layout;
+    core::LaunchpadLayout layout;
     layout.emptyTree = true;
     const sim::Launchpad pad = BuildPad(layout);
     FindLaunchpad();
@@ -52,35 +53,17 @@ TEST_F(LocatorTest, SearchRecordHoldsAFullWindowHandle) {
     static_assert(sizeof(SearchRecord) >= sizeof(WindowHandle), "a handle must fit the record");
 }
 
-struct BrokenLaunchpad {
-    const char* name;
-    sim::LaunchpadLayout layout;
+struct LocatorFailure {
+    std::string name;
+    core::LaunchpadLayout layout;
     bool enumerationFails;
 };
 
-void PrintTo(const BrokenLaunchpad& row, std::ostream* out) {
+void PrintTo(const LocatorFailure& row, std::ostream* out) {
     *out << row.name;
 }
 
-class LocatorFailureTest : public SimTest, public ::testing::WithParamInterface<BrokenLaunchpad> {};
-
-sim::LaunchpadLayout Without(int id) {
-    sim::LaunchpadLayout layout;
-    layout.without.insert(id);
-    return layout;
-}
-
-template <typename... Flags> sim::LaunchpadLayout With(Flags... flags) {
-    sim::LaunchpadLayout layout;
-    ((layout.*flags = true), ...);
-    return layout;
-}
-
-sim::LaunchpadLayout PageAt(int offset) {
-    sim::LaunchpadLayout layout;
-    layout.pageOffset = offset;
-    return layout;
-}
+class LocatorFailureTest : public SimTest, public ::testing::WithParamInterface<LocatorFailure> {};
 
 TEST_P(LocatorFailureTest, EndsTheProcessWithExitCodeMinusOne) {
     BuildPad(GetParam().layout);
@@ -88,23 +71,25 @@ TEST_P(LocatorFailureTest, EndsTheProcessWithExitCodeMinusOne) {
     EXPECT_EXIT(FindLaunchpad(), ::testing::ExitedWithCode(255), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryMissingPiece, LocatorFailureTest,
-    ::testing::Values(
-        BrokenLaunchpad{"HiddenLaunchpad", With(&sim::LaunchpadLayout::hidden), false},
-        BrokenLaunchpad{"OtherWindowFirst", With(&sim::LaunchpadLayout::otherWindow), false},
-        BrokenLaunchpad{"EnumerationFails", {}, true},
-        BrokenLaunchpad{"NoLaunchButton", Without(1000), false},
-        BrokenLaunchpad{"NoExitButton", Without(1001), false},
-        BrokenLaunchpad{"NoScenarioTree", Without(1088), false},
-        BrokenLaunchpad{"NoStartPausedBox", Without(1090), false},
-        BrokenLaunchpad{"TooFewSiblings", PageAt(4), false},
-        BrokenLaunchpad{"PageFurtherAway", PageAt(6), false},
-        BrokenLaunchpad{"SelectionRefused", With(&sim::LaunchpadLayout::refuseSelection), false},
-        // The root request answers null; the selection is still asked for, and refused.
-        BrokenLaunchpad{
-            "SelectionRefusedOnAnEmptyTree",
-            With(&sim::LaunchpadLayout::emptyTree, &sim::LaunchpadLayout::refuseSelection), false}),
-    [](const ::testing::TestParamInfo<BrokenLaunchpad>& row) { return row.param.name; });
+// Every broken launchpad, and two failures only the simulated desktop can make.
+std::vector<LocatorFailure> LocatorFailures() {
+    std::vector<LocatorFailure> rows;
+    for (const BrokenLaunchpad& broken : BROKEN_LAUNCHPADS) {
+        rows.push_back({broken.name, LayoutOf(broken), false});
+    }
+    rows.push_back({"EnumerationFails", {}, true});
+    // The root request answers null; the selection is still asked for, and refused.
+    core::LaunchpadLayout emptyAndRefusing;
+    emptyAndRefusing.emptyTree = true;
+    emptyAndRefusing.refuseSelection = true;
+    rows.push_back({"SelectionRefusedOnAnEmptyTree", emptyAndRefusing, false});
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMissingPiece, LocatorFailureTest,
+                         ::testing::ValuesIn(LocatorFailures()),
+                         [](const ::testing::TestParamInfo<LocatorFailure>& row) {
+                             return row.param.name;
+                         });
 
 } // namespace

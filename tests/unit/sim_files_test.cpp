@@ -1,4 +1,5 @@
 // The simulated file calls behave as Windows does for every case the module meets.
+#include "platform/sim/win32_errors.h"
 #include "sim_fixture.h"
 
 #include <cstring>
@@ -28,9 +29,9 @@ TEST_F(FilesTest, LongPathKeepsTheInputsFormOrFails) {
 
     std::strcpy(buffer, "untouched");
     EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\Demo", buffer, 64), 0u);
-    EXPECT_EQ(platform::GetLastError(), 2u);
+    EXPECT_EQ(platform::GetLastError(), sim::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(platform::GetLongPathNameA("", buffer, 64), 0u);
-    EXPECT_EQ(platform::GetLastError(), 3u);
+    EXPECT_EQ(platform::GetLastError(), sim::ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(platform::GetLongPathNameA("Scenarios\\*.scn", buffer, 64), 0u);
     EXPECT_STREQ(buffer, "untouched");
 }
@@ -109,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FilesTest, FailIfExistsKeepsAnExistingDestination) {
     const std::string staged = Read("Scenarios/(Current state).scn");
     EXPECT_FALSE(platform::CopyFileA("Scenarios\\Demo.scn", STAGED, true));
-    EXPECT_EQ(platform::GetLastError(), 80u); // ERROR_FILE_EXISTS
+    EXPECT_EQ(platform::GetLastError(), sim::ERROR_FILE_EXISTS);
     EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
     EXPECT_TRUE(platform::CopyFileA("Scenarios\\Demo.scn", "Scenarios\\New.scn", true));
     EXPECT_EQ(Read("Scenarios/New.scn"), Read("Scenarios/Demo.scn"));
@@ -119,7 +120,7 @@ TEST_F(FilesTest, ReadOnlyDestinationIsNotReplaced) {
     const std::string staged = Read("Scenarios/(Current state).scn");
     ASSERT_EQ(chmod("Scenarios/(Current state).scn", 0444), 0);
     EXPECT_FALSE(platform::CopyFileA("Scenarios\\Demo.scn", STAGED, false));
-    EXPECT_EQ(platform::GetLastError(), 5u);
+    EXPECT_EQ(platform::GetLastError(), sim::ERROR_ACCESS_DENIED);
     EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
 }
 
@@ -129,7 +130,7 @@ TEST_F(FilesTest, DiskFullHalfWayLeavesTheOldFileInTheSimulator) {
     const std::string staged = Read("Scenarios/(Current state).scn");
     sim::TheDesktop().faults.copyFailsAfterBytes = 10;
     EXPECT_FALSE(platform::CopyFileA("Scenarios\\Demo.scn", STAGED, false));
-    EXPECT_EQ(platform::GetLastError(), 112u);
+    EXPECT_EQ(platform::GetLastError(), sim::ERROR_DISK_FULL);
     EXPECT_EQ(Read("Scenarios/(Current state).scn"), staged);
 }
 

@@ -1,10 +1,10 @@
 // A fresh simulated desktop and Orbiter for each test, with the trace lines captured.
 #pragma once
 
+#include "desktop/desktop.h"
+#include "desktop/launchpad_window.h"
 #include "frame/module_state.h"
-#include "sim/desktop.h"
-#include "sim/launchpad_window.h"
-#include "sim/orbiter_api.h"
+#include "hosts/orbiter-sim/orbiter_api.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -20,7 +20,7 @@ protected:
     void ResetSimulation();
 
     // The launchpad with the given layout and the entries "(Current state)" and "Demo".
-    sim::Launchpad BuildPad(const sim::LaunchpadLayout& layout = {});
+    sim::Launchpad BuildPad(const core::LaunchpadLayout& layout = {});
     sim::Window& Get(WindowHandle handle);
     bool Traced(const std::string& line) const;
 

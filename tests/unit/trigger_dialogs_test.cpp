@@ -2,7 +2,7 @@
 #include "frame/entry_points.h"
 #include "launchpad/locator.h"
 #include "launchpad/trigger_dialogs.h"
-#include "sim/module_image.h"
+#include "platform/sim/module_image.h"
 #include "sim_fixture.h"
 
 #include <algorithm>

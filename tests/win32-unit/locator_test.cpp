@@ -5,6 +5,7 @@
 #include "launchpad/launchpad_ids.h"
 #include "launchpad/locator.h"
 #include "test_windows.h"
+#include "tests/lib/broken_launchpads.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,24 @@ namespace {
 
 // The locator's status when it gives up: -1, which a Linux caller of Wine sees as 255.
 constexpr int LOCATOR_FAILURE = -1;
+
+core::LaunchpadLayout Hidden() {
+    core::LaunchpadLayout layout;
+    layout.hidden = true;
+    return layout;
+}
+
+core::LaunchpadLayout EmptyTree() {
+    core::LaunchpadLayout layout;
+    layout.emptyTree = true;
+    return layout;
+}
+
+core::LaunchpadLayout RefusingSelection() {
+    core::LaunchpadLayout layout;
+    layout.refuseSelection = true;
+    return layout;
+}
 
 class Win32Locator : public ::testing::Test {
 protected:
@@ -63,7 +82,7 @@ TEST_F(Win32Locator, SearchSkipsHiddenAndForeignWindowsAndStopsAtTheFirstVisible
 }
 
 TEST_F(Win32Locator, SearchVisitsEveryWindowWhenTheProcessShowsNone) {
-    BuildLaunchpad({5, false, true, false});
+    BuildLaunchpad(Hidden());
     ShowPlainWindow(false);
     SearchRecord record = 0;
     EXPECT_NE(Search(record), 0);
@@ -98,7 +117,7 @@ TEST_F(Win32Locator, FindLaunchpadSelectsTheFirstEntryAndClearsTheBox) {
 }
 
 TEST_F(Win32Locator, AnEmptyTreeAcceptsTheNullSelection) {
-    const TestLaunchpad pad = BuildLaunchpad({5, false, false, true});
+    const TestLaunchpad pad = BuildLaunchpad(EmptyTree());
     EXPECT_EQ(platform::SendMessageA(pad.tree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0), 0);
     FindLaunchpad(); // returns: a null selection succeeds
     EXPECT_EQ(moduleState.pausedCheck, pad.check);
@@ -106,7 +125,7 @@ TEST_F(Win32Locator, AnEmptyTreeAcceptsTheNullSelection) {
 }
 
 TEST_F(Win32Locator, AVetoedSelectionReturnsZero) {
-    const TestLaunchpad pad = BuildLaunchpad({5, true, true, true});
+    const TestLaunchpad pad = BuildLaunchpad(RefusingSelection());
     const MessageData root =
         platform::SendMessageA(pad.tree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0);
     ASSERT_NE(root, 0);
@@ -114,31 +133,23 @@ TEST_F(Win32Locator, AVetoedSelectionReturnsZero) {
     EXPECT_EQ(SelectedText(pad.tree), "");
 }
 
-using Win32LocatorDeathTest = Win32Locator;
+class Win32LocatorDeathTest : public Win32Locator,
+                              public ::testing::WithParamInterface<BrokenLaunchpad> {};
 
-TEST_F(Win32LocatorDeathTest, EndsTheProcessWhenALaunchpadPieceIsMissing) {
+TEST_P(Win32LocatorDeathTest, EndsTheProcessWithExitCodeMinusOne) {
     EXPECT_EXIT(
         {
-            BuildLaunchpad({5, true, true, true});
+            BuildLaunchpad(LayoutOf(GetParam()));
             FindLaunchpad();
         },
-        ::testing::ExitedWithCode(LOCATOR_FAILURE), "")
-        << "a vetoed selection";
-    EXPECT_EXIT(
-        {
-            BuildLaunchpad({4, false, true, true});
-            FindLaunchpad();
-        },
-        ::testing::ExitedWithCode(LOCATOR_FAILURE), "")
-        << "too few siblings after Launch";
-    EXPECT_EXIT(
-        {
-            BuildLaunchpad({5, false, true, false});
-            FindLaunchpad();
-        },
-        ::testing::ExitedWithCode(LOCATOR_FAILURE), "")
-        << "no visible window";
+        ::testing::ExitedWithCode(LOCATOR_FAILURE), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryMissingPiece, Win32LocatorDeathTest,
+                         ::testing::ValuesIn(BROKEN_LAUNCHPADS),
+                         [](const ::testing::TestParamInfo<BrokenLaunchpad>& row) {
+                             return std::string(row.param.name);
+                         });
 
 } // namespace
 

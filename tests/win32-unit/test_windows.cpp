@@ -65,7 +65,7 @@ HWND TopWindow(const char* title, bool visible) {
 
 } // namespace
 
-TestLaunchpad BuildLaunchpad(const LaunchpadShape& shape) {
+TestLaunchpad BuildLaunchpad(const core::LaunchpadLayout& layout) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     RegisterPageClass();
@@ -73,20 +73,29 @@ TestLaunchpad BuildLaunchpad(const LaunchpadShape& shape) {
     pad.window = TopWindow("Launchpad", false);
     pad.exitButton = Child("BUTTON", "Exit", BS_PUSHBUTTON, pad.window, IDC_EXIT);
     pad.launchButton = Child("BUTTON", "Launch", BS_PUSHBUTTON, pad.window, IDC_LAUNCH);
-    for (int tab = 1; tab < shape.pageOffset; ++tab) {
+    for (int tab = 1; tab < layout.pageOffset; ++tab) {
         Child("BUTTON", "Tab", BS_PUSHBUTTON, pad.window, 1100 + tab);
     }
     pad.page = Child(PAGE_CLASS, "", 0, pad.window, 0);
-    SetWindowLongPtrA(pad.page, GWLP_USERDATA, shape.refuseSelection ? TRUE : FALSE);
+    SetWindowLongPtrA(pad.page, GWLP_USERDATA, layout.refuseSelection ? TRUE : FALSE);
     pad.tree = Child(WC_TREEVIEWA, "", WS_BORDER, pad.page, IDC_SCENARIO_TREE);
     pad.check = Child("BUTTON", "Start paused", BS_AUTOCHECKBOX, pad.page, IDC_START_PAUSED);
     SendMessageA(pad.check, BM_SETCHECK, BST_CHECKED, 0);
-    if (shape.withTreeEntries) {
+    if (!layout.emptyTree) {
         AddRoot(pad.tree, "(Current state)");
         AddRoot(pad.tree, "Demo");
     }
-    if (shape.visible) {
+    for (HWND* control : {&pad.launchButton, &pad.exitButton, &pad.tree, &pad.check}) {
+        if (layout.without.count(GetDlgCtrlID(*control)) != 0) {
+            DestroyWindow(*control);
+            *control = nullptr;
+        }
+    }
+    if (!layout.hidden) {
         ShowWindow(pad.window, SW_SHOW);
+    }
+    if (layout.otherWindow) {
+        ShowPlainWindow(true);
     }
     return pad;
 }

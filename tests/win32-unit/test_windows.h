@@ -2,6 +2,8 @@
 // windows, and a window of another process.
 #pragma once
 
+#include "hosts/core/run_options.h"
+
 #include <windows.h>
 
 #include <string>
@@ -15,16 +17,11 @@ struct TestLaunchpad {
     HWND check = nullptr;
 };
 
-struct LaunchpadShape {
-    int pageOffset = 5;           // the page is this many next siblings after Launch
-    bool refuseSelection = false; // the page vetoes every tree selection (TVN_SELCHANGING)
-    bool withTreeEntries = true;  // the tree holds "(Current state)" and "Demo"
-    bool visible = true;
-};
-
-// Builds the launchpad: Exit, Launch, pageOffset-1 tab buttons, then the page with the tree
-// and the start-paused box (ticked, so that clearing it shows).
-TestLaunchpad BuildLaunchpad(const LaunchpadShape& shape = {});
+// Builds the launchpad the layout gives (hidden, controls left out, the page elsewhere, a
+// vetoing or empty tree, a plain window of this process on top): Exit, Launch, pageOffset-1 tab
+// buttons, then the page with the tree, holding "(Current state)" and "Demo", and the
+// start-paused box (ticked, so that clearing it shows).
+TestLaunchpad BuildLaunchpad(const core::LaunchpadLayout& layout = {});
 // A top-level window of this process without controls, on top of the z-order.
 HWND ShowPlainWindow(bool visible);
 // Destroys every top-level window the functions above made, for the next test.

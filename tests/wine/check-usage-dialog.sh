@@ -20,9 +20,8 @@ if ! command -v convert >/dev/null; then
 fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cp -r "$here/../../sample/Orbiter/." "$scratch/"
-mkdir -p "$scratch/Modules/Plugin"
-cp "$module" "$scratch/Modules/Plugin/Skarvel.dll"
+source "$here/../lib/harness.sh"
+lay_out_orbiter "$scratch" "$module"
 windows() { printf 'Z:%s' "${1//\//\\}"; }
 
 cd "$scratch"
@@ -30,18 +29,16 @@ source "$here/run-program.sh"
 run_program "$host" --root "$(windows "$scratch")" --snapshot-usage "$(windows "$scratch/usage.bmp")" \
     --close-usage -- Nowhere
 if [ "$code" -ne 0 ]; then
-    echo "FAIL: the host ended with status $code."
-    describe_run
-    exit 1
+    fail "the host ended with status $code." "$(describe_run)"
+    finish
 fi
 shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
 # The usage dialog's texts, top to bottom.
 expected=$(cat "$here/usage-texts.txt")
 if [ "$shown" != "$expected" ]; then
-    echo "FAIL: the usage dialog's texts, top to bottom, are not the expected ones."
-    diff <(printf '%s\n' "$expected") <(printf '%s\n' "$shown") || true
-    describe_run
-    exit 1
+    fail "the usage dialog's texts, top to bottom, are not the expected ones." \
+        "$(diff <(printf '%s\n' "$expected") <(printf '%s\n' "$shown"))" "$(describe_run)"
+    finish
 fi
 # The layout a Windows user sees: the bitmap face, and every text within its control.
 font=$(printf '%s\n' "$output" | sed -n 's/^font: //p')
@@ -49,28 +46,28 @@ fits=$(printf '%s\n' "$output" | grep '^fit: ' || true)
 echo "Usage dialog's font: $font; room each text needs, in its control's room (pixels):"
 printf '%s\n' "$fits" | sed 's/^/   /'
 if [ "$font" != '"MS Sans Serif" 13 px raster' ]; then
-    echo "FAIL: the usage dialog is not drawn in the 8-point MS Sans Serif bitmap face (13 px)."
-    echo "      Check that tests/wine/with-wine.sh put sserife.fon in the prefix's Fonts folder."
-    exit 1
+    fail "the usage dialog is not drawn in the 8-point MS Sans Serif bitmap face (13 px)." \
+        "got: font $font" \
+        "Check that tests/wine/with-wine.sh put sserife.fon in the prefix's Fonts folder."
+    finish
 fi
 if [ "$(printf '%s\n' "$fits" | grep -c '^fit: ok ')" -ne 6 ]; then
-    echo "FAIL: not every one of the six texts fits its control; 'cut' marks those that do not."
-    exit 1
+    fail "not every one of the six texts fits its control; 'cut' marks those that do not." "$fits"
+    finish
 fi
 # Closed as a person closes it: a click on the caption's close box, which the module answers
 # by closing its dialog through Orbiter.
 closing=$(printf '%s\n' "$output" | sed -n '/^user: close usage$/,$p')
 if [ "$(printf '%s\n' "$closing" | sed -n 2p)" != "dialog: close 102" ]; then
-    echo "FAIL: a click on the usage dialog's close box did not close it."
-    describe_run
-    exit 1
+    fail "a click on the usage dialog's close box did not close it." "$(describe_run)"
+    finish
 fi
 if [ ! -s usage.bmp ]; then
-    echo "FAIL: the host saved no picture of the usage dialog."
-    describe_run
-    exit 1
+    fail "the host saved no picture of the usage dialog." "$(describe_run)"
+    finish
 fi
 mkdir -p "$(dirname "$picture")"
 convert usage.bmp "png:$picture"
-echo "ok: the usage dialog shows its six texts in order, each fits, and its close box closes it;"
+ok "the usage dialog shows its six texts in order, each fits, and its close box closes it;"
 echo "    picture: $picture"
+finish

@@ -1,0 +1,119 @@
+#include "hosts/orbiter-sim/orbiter_api.h"
+
+#include "desktop/desktop.h"
+#include "desktop/dialog_template.h"
+#include "hosts/core/date_to_int.h"
+#include "hosts/core/init_lib.h"
+#include "hosts/core/trace_lines.h"
+#include "platform/sim/module_image.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+OrbiterApi orbiter;
+}
+
+OrbiterApi& TheOrbiter() {
+    return orbiter;
+}
+
+void ResetOrbiter() {
+    orbiter = OrbiterApi();
+}
+
+} // namespace sim
+
+extern "C" {
+
+const char* oapiGetCmdLine() {
+    const auto& line = sim::TheOrbiter().commandLine;
+    return line ? line->c_str() : nullptr;
+}
+
+WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc procedure,
+                            void* context) {
+    sim::Desktop& desktop = sim::TheDesktop();
+    const std::optional<sim::DialogTemplate> found = sim::LoadDialogTemplate(instance, templateId);
+    if (!found) {
+        sim::Trace(core::DialogNoTemplateLine(templateId));
+        return nullptr;
+    }
+    const sim::DialogTemplate& layout = *found;
+    const WindowHandle dialog =
+        desktop.CreateTopLevel(desktop.currentProcessId, sim::WindowKind::Dialog, layout.title);
+    sim::Window& window = *desktop.Find(dialog);
+    window.procedure = procedure;
+    window.templateId = templateId;
+    window.context = context;
+    window.style = layout.style;
+    window.extendedStyle = layout.extendedStyle;
+    window.x = layout.x;
+    window.y = layout.y;
+    window.width = layout.width;
+    window.height = layout.height;
+    std::vector<core::PlacedText> texts;
+    for (const sim::DialogItem& item : layout.items) {
+        const WindowHandle control =
+            desktop.CreateChild(dialog, sim::WindowKind::Static, item.id, item.text);
+        sim::Window& child = *desktop.Find(control);
+        child.style = item.style;
+        child.extendedStyle = item.extendedStyle;
+        child.x = item.x;
+        child.y = item.y;
+        child.width = item.width;
+        child.height = item.height;
+        texts.push_back({item.y, item.x, item.text});
+    }
+    for (const std::string& line : core::DialogOpenLines(templateId, texts)) {
+        sim::Trace(line);
+    }
+    desktop.Show(dialog, true); // sends WM_SHOWWINDOW to the procedure
+    return dialog;
+}
+
+void oapiCloseDialog(WindowHandle dialog) {
+    sim::Desktop& desktop = sim::TheDesktop();
+    const sim::Window* window = desktop.Find(dialog);
+    if (window == nullptr || window->kind != sim::WindowKind::Dialog) {
+        // A handle the module kept after its dialog was closed, or never had.
+        sim::Trace(core::DIALOG_CLOSE_UNKNOWN_LINE);
+        return;
+    }
+    sim::Trace(core::DialogCloseLine(window->templateId));
+    desktop.Destroy(dialog);
+}
+
+std::intptr_t oapiDefDialogProc(WindowHandle, std::uint32_t, MessageParam, MessageData) {
+    return 0; // nothing for the module's dialogs beyond what the window manager does anyway
+}
+
+// As Orbiter's InitLib: the module's attach glue calls it, and it asks the module's version and
+// then starts the module, all inside the attach.
+void InitLib(InstanceHandle instance) {
+    ++sim::TheOrbiter().initLibCalls;
+    sim::TheOrbiter().initLibInstance = instance;
+    const core::FindExport find = [instance](const char* name) {
+        return sim::FindModuleExport(instance, name);
+    };
+    if (const std::optional<int> version = core::AskModuleVersion(find)) {
+        sim::Trace(core::ModuleVersionLine(*version));
+    }
+    core::StartModule(instance, find);
+}
+
+std::int32_t Date2Int(char* date) {
+    ++sim::TheOrbiter().date2IntCalls;
+    const auto& forced = sim::TheOrbiter().date2IntResult;
+    const std::int32_t value = forced ? *forced : core::ConvertDate(date);
+    // Orbiter declares the date writable and may cut it up as it reads it, as strtok does;
+    // so does this, so that a module passing read-only text fails here.
+    if (char* blank = std::strchr(date, ' ')) {
+        *blank = '\0';
+    }
+    return value;
+}
+
+} // extern "C"

@@ -1,0 +1,28 @@
+# What the bash tests share; source it. `ok WHAT` reports a check that passed; `fail WHAT [GOT...]`
+# one that failed, with the values got indented below it, and marks the test failed; `finish`
+# ends the test: status 1 when a check failed, else 0. `lay_out_orbiter DIR MODULE` makes DIR a
+# scratch Orbiter folder: a copy of sample/Orbiter (whose Orbiter.cfg ticks Skarvel) with MODULE
+# installed as Modules/Plugin/Skarvel.dll.
+harness_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+harness_status=0
+
+ok() {
+    echo "ok: $1"
+}
+
+fail() {
+    echo "FAIL: $1"
+    shift
+    [ $# -eq 0 ] || printf '%s\n' "$@" | sed 's/^/    /'
+    harness_status=1
+}
+
+finish() {
+    exit "$harness_status"
+}
+
+lay_out_orbiter() {
+    cp -r "$harness_root/sample/Orbiter/." "$1/"
+    mkdir -p "$1/Modules/Plugin"
+    cp "$2" "$1/Modules/Plugin/Skarvel.dll"
+}
