@@ -27,10 +27,7 @@ record=false
 if [ "${1:-}" = --campaign ]; then
     mode=campaign
     shift
-    if [ "${!#:-}" = --record ]; then
-        record=true
-        set -- "${@:1:$#-1}"
-    fi
+    [ "${!#:-}" != --record ] || { record=true && set -- "${@:1:$#-1}"; }
     runs=${1:-${SKARVEL_CAMPAIGN_RUNS:-10000000}}
     if ! [[ $runs =~ ^[0-9]+$ ]] || [ "$runs" -lt 1 ]; then
         echo "error: the campaign's goal must be a whole number of executions, not '$runs'" >&2
@@ -183,10 +180,7 @@ if [ "$mode" = campaign ]; then
     echo
     echo "== Writing build/fuzz/campaign/fuzzing.md from the logs in build/fuzz/campaign"
     fuzz/campaign_report.sh "$build/campaign" "${targets[@]}" >"$build/campaign/fuzzing.md"
-    if $record; then
-        cp "$build/campaign/fuzzing.md" docs/fuzzing.md
-        echo "== Recorded it in docs/fuzzing.md"
-    fi
+    ! $record || { cp "$build/campaign/fuzzing.md" docs/fuzzing.md && echo "== Recorded it in docs/fuzzing.md"; }
 fi
 
 echo
