@@ -7,9 +7,9 @@
 
 namespace {
 
-// The options' flags as they stand before the command line is read. (Option e's flag is cleared
-// by the locator, once it has found the exit button that option presses.)
+// The options' flags as they stand before the command line is read.
 void ResetFlags() {
+    moduleState.exitAfterShutdown = 0;
     moduleState.exitIfMissing = 0;
     moduleState.reportMissing = 1;
 }

@@ -42,7 +42,6 @@ void FindLaunchpad() {
     FailUnless(moduleState.launchButton != nullptr);
     moduleState.exitButton = platform::GetDlgItem(moduleState.launchpad, IDC_EXIT);
     FailUnless(moduleState.exitButton != nullptr);
-    moduleState.exitAfterShutdown = 0;
 
     WindowHandle page = moduleState.launchButton;
     for (int step = 0; step < PAGE_SIBLING_STEPS; ++step) {

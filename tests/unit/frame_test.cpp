@@ -1,6 +1,8 @@
-// The module frame: closing the one dialog, the version cache and the load glue.
+// The module frame: the start-up's flags, closing the one dialog, the version cache and the
+// load glue.
 #include "frame/entry_points.h"
 #include "frame/load_glue.h"
+#include "frame/start_up.h"
 #include "platform/sim/module_image.h"
 #include "sim_fixture.h"
 
@@ -68,6 +70,16 @@ struct LoadedImage {
     }
     void* handle;
 };
+
+TEST_F(FrameTest, StartUpClearsTheOptionsOfAnEarlierStart) {
+    BuildPad();
+    moduleState.exitAfterShutdown = 1;
+    moduleState.exitIfMissing = 1;
+    sim::TheOrbiter().commandLine = "Scenarios\\Demo";
+    RunStartUp(nullptr);
+    EXPECT_EQ(moduleState.exitAfterShutdown, 0);
+    EXPECT_EQ(moduleState.exitIfMissing, 0);
+}
 
 TEST_F(FrameTest, AttachStartsTheModuleBeforeTheLoadReturnsAndFindsItsOwnExitModule) {
     BuildPad();

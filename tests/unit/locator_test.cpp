@@ -28,13 +28,6 @@ TEST_F(LocatorTest, FindsTheLaunchpadAndPreparesItsControls) {
                                                "start-paused: off"}));
 }
 
-TEST_F(LocatorTest, ClearsOptionEOnceTheExitButtonIsFound) {
-    BuildPad();
-    moduleState.exitAfterShutdown = 1;
-    FindLaunchpad();
-    EXPECT_EQ(moduleState.exitAfterShutdown, 0);
-}
-
 TEST_F(LocatorTest, EmptyTreeClearsTheSelectionAndGoesOn) {
     core::LaunchpadLayout layout;
     layout.emptyTree = true;
