@@ -2,6 +2,7 @@
 // windows under Wine: the search through EnumWindows, the steps to the controls, the tree
 // selection and the process's end when a piece is missing.
 #include "frame/module_state.h"
+#include "hosts/win32/extra_windows.h"
 #include "launchpad/launchpad_ids.h"
 #include "launchpad/locator.h"
 #include "test_windows.h"
@@ -11,7 +12,10 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -63,10 +67,10 @@ std::vector<HWND> VisibleTopLevelWindows() {
 }
 
 TEST_F(Win32Locator, SearchSkipsHiddenAndForeignWindowsAndStopsAtTheFirstVisibleOwnWindow) {
-    const TestLaunchpad pad = BuildLaunchpad();
-    ForeignWindow foreign;
-    ASSERT_TRUE(foreign.Shown()) << "the second copy of the test program showed no window";
-    ShowPlainWindow(false); // hidden, on top
+    const host::Launchpad& pad = BuildLaunchpad();
+    std::string error;
+    ASSERT_TRUE(host::ShowForeignWindow(error)) << error;
+    ShowHiddenWindow();
     const std::vector<HWND> visible = VisibleTopLevelWindows();
     DWORD firstOwner = 0;
     ASSERT_FALSE(visible.empty());
@@ -83,14 +87,14 @@ TEST_F(Win32Locator, SearchSkipsHiddenAndForeignWindowsAndStopsAtTheFirstVisible
 
 TEST_F(Win32Locator, SearchVisitsEveryWindowWhenTheProcessShowsNone) {
     BuildLaunchpad(Hidden());
-    ShowPlainWindow(false);
+    ShowHiddenWindow();
     SearchRecord record = 0;
     EXPECT_NE(Search(record), 0);
     EXPECT_EQ(record, GetCurrentProcessId()) << "the record keeps the process identifier";
 }
 
 TEST_F(Win32Locator, ControlsAreFoundAmongDirectChildrenAndSiblingSteps) {
-    const TestLaunchpad pad = BuildLaunchpad();
+    const host::Launchpad& pad = BuildLaunchpad();
     EXPECT_EQ(platform::GetDlgItem(pad.window, IDC_LAUNCH), pad.launchButton);
     EXPECT_EQ(platform::GetDlgItem(pad.window, IDC_EXIT), pad.exitButton);
     EXPECT_EQ(platform::GetDlgItem(pad.window, IDC_SCENARIO_TREE), nullptr)
@@ -105,32 +109,33 @@ TEST_F(Win32Locator, ControlsAreFoundAmongDirectChildrenAndSiblingSteps) {
 }
 
 TEST_F(Win32Locator, FindLaunchpadSelectsTheFirstEntryAndClearsTheBox) {
-    const TestLaunchpad pad = BuildLaunchpad();
+    const host::Launchpad& pad = BuildLaunchpad();
     FindLaunchpad();
     EXPECT_EQ(moduleState.launchpad, pad.window);
     EXPECT_EQ(moduleState.launchButton, pad.launchButton);
     EXPECT_EQ(moduleState.exitButton, pad.exitButton);
-    EXPECT_EQ(moduleState.scenarioTree, pad.tree);
-    EXPECT_EQ(moduleState.pausedCheck, pad.check);
-    EXPECT_EQ(SelectedText(pad.tree), "(Current state)");
-    EXPECT_EQ(SendMessageA(pad.check, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(moduleState.scenarioTree, pad.scenarioTree);
+    EXPECT_EQ(moduleState.pausedCheck, pad.pausedCheck);
+    EXPECT_EQ(pad.SelectedEntry(), "(Current state)");
+    EXPECT_FALSE(pad.StartPaused());
 }
 
 TEST_F(Win32Locator, AnEmptyTreeAcceptsTheNullSelection) {
-    const TestLaunchpad pad = BuildLaunchpad(EmptyTree());
-    EXPECT_EQ(platform::SendMessageA(pad.tree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0), 0);
+    const host::Launchpad& pad = BuildLaunchpad(EmptyTree());
+    EXPECT_EQ(platform::SendMessageA(pad.scenarioTree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0), 0);
     FindLaunchpad(); // returns: a null selection succeeds
-    EXPECT_EQ(moduleState.pausedCheck, pad.check);
-    EXPECT_EQ(SendMessageA(pad.check, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(moduleState.pausedCheck, pad.pausedCheck);
+    EXPECT_FALSE(pad.StartPaused());
 }
 
 TEST_F(Win32Locator, AVetoedSelectionReturnsZero) {
-    const TestLaunchpad pad = BuildLaunchpad(RefusingSelection());
+    const host::Launchpad& pad = BuildLaunchpad(RefusingSelection());
     const MessageData root =
-        platform::SendMessageA(pad.tree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0);
+        platform::SendMessageA(pad.scenarioTree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0);
     ASSERT_NE(root, 0);
-    EXPECT_EQ(platform::SendMessageA(pad.tree, TVM_SELECTITEM_MSG, TVGN_CARET_CODE, root), 0);
-    EXPECT_EQ(SelectedText(pad.tree), "");
+    EXPECT_EQ(platform::SendMessageA(pad.scenarioTree, TVM_SELECTITEM_MSG, TVGN_CARET_CODE, root),
+              0);
+    EXPECT_EQ(pad.SelectedEntry(), std::nullopt);
 }
 
 class Win32LocatorDeathTest : public Win32Locator,
@@ -154,8 +159,8 @@ INSTANTIATE_TEST_SUITE_P(EveryMissingPiece, Win32LocatorDeathTest,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], FOREIGN_WINDOW_OPTION) == 0) {
-        return RunForeignWindow(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], host::FOREIGN_WINDOW_MODE) == 0) {
+        return host::RunForeignWindow(argv[2], std::strtoul(argv[3], nullptr, 10));
     }
     ::testing::InitGoogleTest(&argc, argv);
     // Windows has no fork: a death test runs again in a new process.
