@@ -243,8 +243,11 @@ fi
 # Starts the script in a process group of its own while Orbiter runs, as a terminal does (job
 # control gives the script a group of its own and leaves the signals to it), and waits until
 # Orbiter has started in the run folder (in the script's own prefix, after setting it up on its
-# first use). Sets try_pid and out. TRY, when set, is the command that runs the script.
+# first use), or, when UNTIL is set, until the script has printed a line that begins with it.
+# Sets try_pid and out. TRY, when set, is the command that runs the script. False, with what the
+# script printed, when that did not come within two minutes (the script is then stopped).
 start_and_wait_for_orbiter() {
+    local name=$1
     out=$scratch/$1.out
     shift
     set -m
@@ -252,9 +255,19 @@ start_and_wait_for_orbiter() {
     try_pid=$!
     set +m
     for _ in $(seq 1200); do
-        grep -q "^== Running orbiter.exe" "$out" && [ -s "$(run_folder "$(cat "$out")")/Orbiter/Orbiter.log" ] && break
+        if [ -n "${UNTIL:-}" ]; then
+            grep -q "^$UNTIL" "$out" && return 0
+        else
+            grep -q "^== Running orbiter.exe" "$out" &&
+                [ -s "$(run_folder "$(cat "$out")")/Orbiter/Orbiter.log" ] && return 0
+        fi
         sleep 0.1
     done
+    kill -TERM -- "-$try_pid" 2>/dev/null || true
+    echo "FAIL: $name: ${UNTIL:-Orbiter} did not come within two minutes; the script printed:"
+    sed 's/^/      /' "$out"
+    status=1
+    return 1
 }
 
 # Stopped while Orbiter runs, as Ctrl-C, `kill` or a closed terminal does it: the signal to the
@@ -265,7 +278,7 @@ for signal in INT:130 TERM:143 HUP:129; do
     selected "$name" || continue
     lay_out started
     before=$(listing)
-    start_and_wait_for_orbiter "$name" -- --keep-open -- -p 'Scenarios\Demo'
+    start_and_wait_for_orbiter "$name" -- --keep-open -- -p 'Scenarios\Demo' || continue
     sleep 1
     kill "-$name" -- "-$try_pid"
     got=0
@@ -283,7 +296,8 @@ done
 if selected KILL; then
     lay_out started
     before=$(listing)
-    TRY="env -u WINEPREFIX bash $try" start_and_wait_for_orbiter KILL -- --keep-open -- -p 'Scenarios\Demo'
+    TRY="env -u WINEPREFIX bash $try" start_and_wait_for_orbiter KILL -- --keep-open -- -p 'Scenarios\Demo' ||
+        exit 1
     if ! kill -KILL "$try_pid" 2>/dev/null; then
         # Said, not left to set -e: what the run printed tells why it ended before the KILL.
         echo "FAIL: KILL: the first run ended before it could be killed; it printed:"
@@ -318,20 +332,24 @@ was only read: it is as it was before the run' "$got" "$output" "$before" "$left
 fi
 
 # Two runs at once on one folder and one Wine prefix, the test's own: the second waits for the
-# first, and both are stopped by their own time limit.
+# first, which is interrupted only once the second has said so, and then runs to its own time
+# limit.
 if selected two-at-once; then
     lay_out started
     before=$(listing)
-    start_and_wait_for_orbiter first --seconds 3 -- --keep-open -- -p 'Scenarios\Demo'
-    first_pid=$try_pid first_out=$out
-    start_and_wait_for_orbiter second --seconds 3 -- --keep-open -- -p 'Scenarios\Demo'
-    got=0
-    wait "$first_pid" || got=$?
-    report two-at-once/first 0 "orbiter:    still running after 3 s; stopped" "$got" "$(cat "$first_out")" "$before"
-    got=0
-    wait "$try_pid" || got=$?
-    report two-at-once/second 0 $'== Another run is using the Wine prefix\norbiter:    still running after 3 s; stopped' \
-        "$got" "$(cat "$out")" "$before"
+    if start_and_wait_for_orbiter first -- --keep-open -- -p 'Scenarios\Demo'; then
+        first_pid=$try_pid first_out=$out
+        UNTIL="== Another run is using the Wine prefix" start_and_wait_for_orbiter second \
+            --seconds 3 -- --keep-open -- -p 'Scenarios\Demo' || true
+        kill -INT -- "-$first_pid"
+        got=0
+        { wait "$first_pid" || got=$?; } 2>/dev/null
+        report two-at-once/first 130 "== Interrupted (INT)" "$got" "$(cat "$first_out")" "$before"
+        got=0
+        wait "$try_pid" || got=$?
+        report two-at-once/second 0 $'== Another run is using the Wine prefix\norbiter:    still running after 3 s; stopped' \
+            "$got" "$(cat "$out")" "$before"
+    fi
 fi
 
 exit $status
