@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Makes a folder shaped like an Orbiter 2006 installation, to time scripts/folder-snapshot.sh on:
-# about 5,000 files and 430 MB, nearly all of the bytes in Textures (50 KB to 4 MB a file), then
-# meshes, help, many small configuration files, about 100 scenarios with "(Current state).scn",
-# the modules and a 2 MB orbiter.exe. Every file holds random bytes, so that copying and
-# checksumming it cost what they would on a real one. The sizes are the same on every run.
+# Makes a folder shaped like an Orbiter 2006 installation, to time the trial's room count,
+# inventory and copy on (docs/trial.md): 4,945 files and 442 MB, nearly all of the bytes in
+# Textures (50 KB to 4 MB a file), then meshes, help, many small configuration files, about 100
+# scenarios with "(Current state).scn", the modules and a 2 MB orbiter.exe. Every file holds
+# random bytes, so that copying and checksumming it cost what they would on a real one. The
+# sizes are the same on every run.
 #
 #   bench/make-orbiter-like-folder.sh DIR
 set -euo pipefail
@@ -27,7 +28,7 @@ files() {
     done
 }
 
-echo "== Making an Orbiter-like folder in $dir (about 430 MB; some seconds)"
+echo "== Making an Orbiter-like folder in $dir (442 MB; some seconds)"
 echo "   Textures, Textures2"
 files Textures 1000 50 300 surface dds
 files Textures 60 1000 4000 Planet dds

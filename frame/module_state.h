@@ -10,7 +10,7 @@ struct ModuleState {
     InstanceHandle instance;   // passed to every oapiOpenDialog, so dialogs come from our resources
     WindowHandle activeDialog; // the one module dialog open, or null
     WindowHandle launchpad;    // Orbiter's launchpad, the first visible window of the process
-    // The launchpad's controls that the module drives (launchpad/launchpad_ids.h).
+    // The launchpad's controls that the module drives (launchpad/control_ids.h).
     WindowHandle launchButton;
     WindowHandle exitButton;
     WindowHandle scenarioTree;

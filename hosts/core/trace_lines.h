@@ -1,5 +1,5 @@
 // Every trace line that both hosts print, each written once here. The end-to-end table compares
-// these lines as exact text; README.md lists them.
+// these lines as exact text; docs/orbiter-sim.md lists them.
 #pragma once
 
 #include "hosts/core/simulation_session.h"
