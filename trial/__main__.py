@@ -112,11 +112,17 @@ class Trial:
 
 
 def read_commit(source):
-    """The commit the source tree is at, read from .git without git, or None."""
+    """The commit the source tree is at, read from .git without git, or None. In a worktree
+    .git is a file naming the worktree's own folder, which holds its HEAD; the branches are in
+    the folder that its commondir names."""
     git = os.path.join(source, ".git")
+    named = "".join(lines_of(git)).strip() if os.path.isfile(git) else ""
+    if named.startswith("gitdir: "):
+        git = os.path.join(source, named[len("gitdir: "):])
     head = "".join(lines_of(os.path.join(git, "HEAD"))).strip()
     if not head.startswith("ref: "):
         return head or None
+    git = os.path.join(git, "".join(lines_of(os.path.join(git, "commondir"))).strip())
     loose = "".join(lines_of(os.path.join(git, head[5:]))).strip()
     packed = [line.split()[0] for line in lines_of(os.path.join(git, "packed-refs"))
               if line.endswith(" " + head[5:])]

@@ -154,6 +154,17 @@ class SourceTest(Scratch):
                     open(git + name, "w").write(text)
             self.assertEqual(main.read_commit(self.scratch), commit)
 
+    def test_commit_of_a_worktree(self):
+        os.makedirs(self.mk("main/.git/refs/heads"))
+        os.makedirs(self.mk("main/.git/worktrees/wt"))
+        os.makedirs(self.mk("wt"))
+        for name, text in (("wt/.git", "gitdir: ../main/.git/worktrees/wt\n"),
+                           ("main/.git/worktrees/wt/HEAD", "ref: refs/heads/b\n"),
+                           ("main/.git/worktrees/wt/commondir", "../..\n"),
+                           ("main/.git/refs/heads/b", "c4\n")):
+            open(self.mk(name), "w").write(text)
+        self.assertEqual(main.read_commit(self.mk("wt")), "c4")
+
     def test_zip(self):
         # entry's bytes | link entry | what the refusal says, or None
         for data, link, says in [(b"MZ" * 100, False, None), (b"x" * 65537, False, "more than the 64 KiB"),
