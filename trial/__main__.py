@@ -17,7 +17,7 @@ import time
 import zipfile
 import zlib
 
-from trial import folder as folders, leftovers, options, report, run, verdict
+from trial import folder as folders, leftovers, module_list, options, report, run, verdict
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DLL = "Modules/Plugin/Skarvel.dll"
@@ -291,9 +291,10 @@ def copy_folder(t, dll):
     os.makedirs(plugin, exist_ok=True)
     write_new(os.path.join(plugin, "Skarvel.dll"), dll)
     config = os.path.join(copy, writes[1])
-    if subprocess.run([os.path.join(SOURCE, "scripts/tick-module.sh"), config, "Skarvel"],
-                      stdin=subprocess.DEVNULL).returncode:
-        raise Fail(f"could not tick the module in {config} (above); nothing was run.")
+    try:
+        module_list.tick(config, "Skarvel")
+    except OSError as error:
+        raise Fail(f"could not tick the module in {config}: {error}", "Nothing was run.")
     return copy
 
 

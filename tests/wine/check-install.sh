@@ -5,7 +5,7 @@
 # Checks, in order:
 #   - the unpacked DLL's imports and the host's exports are both exactly Orbiter's names;
 #   - unpacked but not yet ticked: Orbiter loads no module and shows its launchpad;
-#   - ticked as the Modules tab ticks it (scripts/tick-module.sh), the road of one request,
+#   - ticked as the Modules tab ticks it (trial/module_list.py), the road of one request,
 #     -p -e "Scenarios\Demo Flight": every trace line, and the staged scenario byte for byte;
 #   - a scenario that cannot be found: the usage dialog's texts;
 #   - the same request with the host that exports plain names: the module fails to load,
@@ -69,7 +69,7 @@ cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though no mo
 
 echo '== Ticked in Orbiter.cfg, as the Modules tab ticks it'
 cp Orbiter.cfg "$kept/Orbiter.cfg"
-"$source_dir/scripts/tick-module.sh" Orbiter.cfg Skarvel
+PYTHONPATH=$source_dir python3 -P -m trial.module_list Orbiter.cfg Skarvel
 diff "$kept/Orbiter.cfg" Orbiter.cfg | sed 's/^/   /' || true
 
 echo '== orbiter.exe -p -e "Scenarios\Demo Flight"'
