@@ -1,8 +1,9 @@
 # What the bash tests share; source it. `ok WHAT` reports a check that passed; `fail WHAT [GOT...]`
 # one that failed, with the values got indented below it, and marks the test failed; `finish`
-# ends the test: status 1 when a check failed, else 0. `lay_out_orbiter DIR MODULE` makes DIR a
-# scratch Orbiter folder: a copy of sample/Orbiter (whose Orbiter.cfg ticks Skarvel) with MODULE
-# installed as Modules/Plugin/Skarvel.dll.
+# ends the test: status 1 when a check failed, else 0. `lay_out_orbiter DIR [MODULE]` makes DIR a
+# scratch Orbiter folder, a copy of sample/Orbiter: with MODULE, installed as
+# Modules/Plugin/Skarvel.dll and ticked in Orbiter.cfg, as the sample's is; without it, nothing
+# is installed and Orbiter.cfg ticks no module.
 harness_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 harness_status=0
 
@@ -22,7 +23,12 @@ finish() {
 }
 
 lay_out_orbiter() {
+    mkdir -p "$1"
     cp -r "$harness_root/sample/Orbiter/." "$1/"
+    if [ $# -lt 2 ]; then
+        grep -v '^ *Skarvel *$' "$harness_root/sample/Orbiter/Orbiter.cfg" >"$1/Orbiter.cfg"
+        return
+    fi
     mkdir -p "$1/Modules/Plugin"
     cp "$2" "$1/Modules/Plugin/Skarvel.dll"
 }

@@ -30,8 +30,8 @@ staged="Scenarios/(Current state).scn"
 scratch=$(mktemp -d)
 kept=$(mktemp -d) # outside Orbiter's folder: the original staged scenario and Orbiter.cfg
 trap 'rm -rf "$scratch" "$kept"' EXIT
-cp -r "$source_dir/sample/Orbiter/." "$scratch/"
-grep -v '^ *Skarvel *$' "$source_dir/sample/Orbiter/Orbiter.cfg" >"$scratch/Orbiter.cfg"
+source "$here/../lib/harness.sh"
+lay_out_orbiter "$scratch"
 cp "$host" "$scratch/orbiter.exe"
 echo "== Unpacking $(basename "$zip_file") into a scratch Orbiter folder"
 unzip -q "$zip_file" -d "$scratch"

@@ -26,6 +26,7 @@ source_dir=$(cd "$here/../.." && pwd)
 try=$source_dir/scripts/try-in-orbiter.sh
 export SKARVEL_TRY_ARCH=$arch
 own_prefix=$source_dir/build/try-in-orbiter/wineprefix
+source "$here/../lib/harness.sh"
 [ "$arch" = i686 ] || own_prefix+=-$arch
 
 scratch=$(mktemp -d)
@@ -53,7 +54,7 @@ listing() {
 lay_out() {
     rm -rf "$user"
     mkdir -p "$user/outside"
-    cp -r "$source_dir/sample/Orbiter" "$folder"
+    lay_out_orbiter "$folder"
     printf '; a setting Orbiter keeps\r\nWindowed = TRUE\r\n' >"$folder/Orbiter.cfg"
     cp "$host" "$folder/orbiter.exe"
     mkdir -p "$folder/Textures"
