@@ -25,44 +25,45 @@ objdump=$1
 target=$2
 image=$3
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../lib/harness.sh"
 
 for tool in clang++ llvm-nm; do
     if ! command -v "$tool" >/dev/null; then
-        echo "FAIL: $tool is missing; it derives Orbiter's decorated names."
-        echo "      On Debian 12, as root: bash scripts/install-packages.sh clang llvm"
-        exit 1
+        fail "$tool is missing; it derives Orbiter's decorated names." \
+            "On Debian 12, as root: bash scripts/install-packages.sh clang llvm"
+        finish
     fi
 done
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 if ! clang++ --target="$target" -c "$here/orbiter_declarations.cpp" -o "$scratch/declarations.o"; then
-    echo "FAIL: clang++ --target=$target cannot compile $here/orbiter_declarations.cpp"
-    exit 1
+    fail "clang++ --target=$target cannot compile $here/orbiter_declarations.cpp"
+    finish
 fi
 # Undefined symbols: "__imp_NAME" for a dllimport declaration, "NAME" otherwise.
 expected=$(llvm-nm --undefined-only --format=just-symbols "$scratch/declarations.o" |
     sed 's/^__imp_//' | sort -u)
 if [ "$(printf '%s\n' "$expected" | grep -c .)" -ne 6 ]; then
-    echo "FAIL: $here/orbiter_declarations.cpp should call Orbiter's six functions; it refers to:"
-    printf '      %s\n' $expected
-    exit 1
+    fail "$here/orbiter_declarations.cpp should call Orbiter's six functions; it refers to:" $expected
+    finish
 fi
 
 if ! table=$("$objdump" -p "$image"); then
-    echo "FAIL: $objdump cannot read $image; build it first (cmake --build --preset <preset>)"
-    exit 1
+    fail "$objdump cannot read $image; build it first (cmake --build --preset <preset>)"
+    finish
 fi
 
-# Prints what is in the first list only, as "missing" / "unexpected" lines.
+# compare WHAT ACTUAL HINT...: fails, naming the names missing from ACTUAL and those it should
+# not hold, with the HINT lines, unless ACTUAL lists exactly the expected names.
 compare() {
-    local what=$1 actual=$2
-    local missing unexpected
+    local what=$1 actual=$2 missing unexpected name lines=()
+    shift 2
     missing=$(comm -23 <(printf '%s\n' "$expected") <(printf '%s\n' "$actual" | grep . | sort -u))
     unexpected=$(comm -13 <(printf '%s\n' "$expected") <(printf '%s\n' "$actual" | grep . | sort -u))
     [ -z "$missing$unexpected" ] && return 0
-    echo "FAIL: $image $what does not match Orbiter's declarations ($target)."
-    [ -n "$missing" ] && printf '      missing:    %s\n' $missing
-    [ -n "$unexpected" ] && printf '      unexpected: %s\n' $unexpected
+    for name in $missing; do lines+=("missing:    $name"); done
+    for name in $unexpected; do lines+=("unexpected: $name"); done
+    fail "$image $what does not match Orbiter's declarations ($target)." "${lines[@]}" "$@"
     return 1
 }
 
@@ -70,42 +71,41 @@ if [ $mode = exports ]; then
     # The "[Ordinal/Name Pointer] Table" lists each exported name as "[   i] NAME".
     exports=$(printf '%s\n' "$table" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
         sed -nE 's/^\s*\[ *[0-9]+\] (.+)$/\1/p')
-    if ! compare "exports" "$exports"; then
-        echo "      A host that plays Orbiter exports exactly Orbiter's decorated names:"
-        echo "      see hosts/win32/exports-x86.def and exports-x64.def."
-        exit 1
+    if compare "exports" "$exports" \
+        "A host that plays Orbiter exports exactly Orbiter's decorated names:" \
+        "see hosts/win32/exports-x86.def and exports-x64.def."; then
+        ok "$image exports exactly Orbiter's six decorated names for $target:"
+        printf '    %s\n' $expected
     fi
-    echo "ok: $image exports exactly Orbiter's six decorated names for $target:"
-    printf '    %s\n' $expected
-    exit 0
+    finish
 fi
 
 # "DLL Name: X" starts each library's block; its lines "hint-rva hint name" follow.
 libraries=$(printf '%s\n' "$table" | sed -nE 's/^\s*DLL Name: (.+)$/\1/p' | sort | tr '\n' ' ')
 allowed=" KERNEL32.dll USER32.dll msvcrt.dll orbiter.exe "
-status=0
 if [ -z "$libraries" ]; then
-    echo "FAIL: $image has no import table at all; is it a Windows DLL?"
-    exit 1
+    fail "$image has no import table at all; is it a Windows DLL?"
+    finish
 fi
+refused=()
 for library in $libraries; do
-    if [[ "$allowed" != *" $library "* ]]; then
-        echo "FAIL: $image imports from $library; only$allowed are allowed."
-        echo "      Link the run-time statically (-static -static-libgcc -static-libstdc++)"
-        echo "      or drop the call that needs $library."
-        status=1
-    fi
+    [[ "$allowed" == *" $library "* ]] || refused+=("$library")
 done
+for library in "${refused[@]}"; do
+    fail "$image imports from $library; only$allowed are allowed." \
+        "Link the run-time statically (-static -static-libgcc -static-libstdc++)" \
+        "or drop the call that needs $library."
+done
+[ ${#refused[@]} -gt 0 ] || ok "$image imports from ${libraries}only"
 
 imported=$(printf '%s\n' "$table" |
     awk '/^[ \t]*DLL Name:/ {inside = ($3 == "orbiter.exe"); next}
          inside && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print $3}
          inside && NF == 0 {inside = 0}')
-if ! compare "imports from orbiter.exe" "$imported"; then
-    echo "      Orbiter exports its functions only under these decorated names; the .def in"
-    echo "      platform/ for this architecture must map each plain name to one of them."
-    status=1
+if compare "imports from orbiter.exe" "$imported" \
+    "Orbiter exports its functions only under these decorated names; the .def in" \
+    "platform/ for this architecture must map each plain name to one of them."; then
+    ok "$image imports from orbiter.exe exactly Orbiter's names for $target:"
+    printf '    %s\n' $expected
 fi
-[ $status -eq 0 ] || exit $status
-echo "ok: $image imports from ${libraries}only; from orbiter.exe exactly Orbiter's names for $target:"
-printf '    %s\n' $expected
+finish

@@ -8,6 +8,7 @@ set -euo pipefail
 windres=$1
 dll=$2
 script=$3
+source "$(dirname "$0")/../lib/harness.sh"
 
 # The dialog resources of a windres listing: from "Type: dialog" to the next type, without
 # the 16-bit memory flags, which a PE file does not keep.
@@ -16,18 +17,19 @@ dialogs() {
         sed -E 's/ (MOVEABLE|FIXED|PURE|IMPURE|PRELOAD|LOADONCALL|DISCARDABLE)//g'
 }
 shipped=$("$windres" -i "$dll" -O rc | dialogs) || {
-    echo "FAIL: $windres cannot read the resources of $dll; build it first."
-    exit 1
+    fail "$windres cannot read the resources of $dll; build it first."
+    finish
 }
 source=$("$windres" --preprocessor=cpp -i "$script" -O rc | dialogs)
 if [ -z "$source" ]; then
-    echo "FAIL: no dialog template compiled from $script"
-    exit 1
+    fail "no dialog template compiled from $script"
+    finish
 fi
 if [ "$shipped" != "$source" ]; then
-    echo "FAIL: the dialog templates in $dll differ from those compiled from $script:"
-    diff <(printf '%s\n' "$source") <(printf '%s\n' "$shipped") || true
-    exit 1
+    fail "the dialog templates in $dll differ from those compiled from $script:" \
+        "$(diff <(printf '%s\n' "$source") <(printf '%s\n' "$shipped") || true)"
+    finish
 fi
-echo "ok: $dll carries the dialog templates of $script:"
+ok "$dll carries the dialog templates of $script:"
 printf '%s\n' "$shipped" | sed -nE 's/^([0-9]+ DIALOGEX.*)/   \1/p'
+finish

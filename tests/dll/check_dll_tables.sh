@@ -4,6 +4,7 @@
 set -euo pipefail
 objdump=$1
 dll=$2
+source "$(dirname "$0")/../lib/harness.sh"
 table=$("$objdump" -p "$dll")
 
 # "[   i] Name" lines of the name table, and "[   i] +base[ n] RVA Export RVA" lines of the
@@ -16,9 +17,8 @@ addresses=$(printf '%s\n' "$table" | sed -n '/^Export Address Table --/,/^$/p' \
 exports=$(printf '%s\n' "$names" | awk '{print $2}' | sort | tr '\n' ' ')
 expected="ExitModule GetModuleVersion InitModule opcCloseRenderViewport opcOpenRenderViewport "
 if [ "$exports" != "$expected" ]; then
-    echo "FAIL: $dll exports: $exports"
-    echo "      expected:    $expected"
-    exit 1
+    fail "$dll exports: $exports" "expected:    $expected"
+    finish
 fi
 
 address_of() {
@@ -30,8 +30,10 @@ exit_rva=$(address_of ExitModule)
 viewport_rva=$(address_of opcOpenRenderViewport)
 distinct=$(printf '%s\n' "$addresses" | awk '{print $2}' | sort -u | wc -l)
 if [ -z "$exit_rva" ] || [ "$exit_rva" != "$viewport_rva" ] || [ "$distinct" -ne 4 ]; then
-    echo "FAIL: expected ExitModule ($exit_rva) = opcOpenRenderViewport ($viewport_rva)" \
-        "and four distinct routines, got $distinct"
-    exit 1
+    fail "$dll: expected ExitModule = opcOpenRenderViewport, and four distinct routines" \
+        "got: ExitModule at ${exit_rva:-none}, opcOpenRenderViewport at ${viewport_rva:-none}" \
+        "and $distinct distinct routines"
+    finish
 fi
-echo "ok: $dll exports $exports(ExitModule = opcOpenRenderViewport at $exit_rva)"
+ok "$dll exports $exports(ExitModule = opcOpenRenderViewport at $exit_rva)"
+finish
