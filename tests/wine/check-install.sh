@@ -38,19 +38,11 @@ unzip -q "$zip_file" -d "$scratch"
 (cd "$scratch" && find Modules Doc -type f | sort | sed 's/^/   /')
 cd "$scratch"
 
-status=0
-# Reports a failed check, with what orbiter.exe did in the last run.
-fail() {
-    echo "FAIL: $1"
-    shift
-    printf '%s\n' "$@" | sed 's/^/    /'
-    describe_run | sed 's/^/    /'
-    status=1
-}
-
 echo "== The module's imports and the host's exports"
-"$source_dir/tests/dll/check_dll_imports.sh" "$objdump" "$target" Modules/Plugin/Skarvel.dll || status=1
-"$source_dir/tests/dll/check_dll_imports.sh" --host-exports "$objdump" "$target" orbiter.exe || status=1
+"$source_dir/tests/dll/check_dll_imports.sh" "$objdump" "$target" Modules/Plugin/Skarvel.dll ||
+    fail "the unpacked DLL does not bind to Orbiter alone (above)"
+"$source_dir/tests/dll/check_dll_imports.sh" --host-exports "$objdump" "$target" orbiter.exe ||
+    fail "orbiter.exe does not export exactly Orbiter's names (above)"
 
 source "$here/run-program.sh"
 # Runs orbiter.exe in the folder with Orbiter's command line; sets `output`, `errors`, `code`.
@@ -62,10 +54,12 @@ cp "$staged" "$kept/original.scn"
 echo '== Not yet ticked: orbiter.exe -p -e "Scenarios\Demo Flight"'
 run -p -e 'Scenarios\Demo Flight'
 printf '%s\n' "$output" | sed 's/^/   /'
-[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code"
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$(describe_run)"
 [ "$output" = $'user: close orbiter\norbiter: exit 0' ] ||
-    fail "with nothing ticked in Orbiter.cfg, Orbiter should load no module and wait for the user"
-cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though no module was ticked"
+    fail "with nothing ticked in Orbiter.cfg, Orbiter should load no module and wait for the user" \
+        "$(describe_run)"
+cmp -s "$staged" "$kept/original.scn" ||
+    fail "\"$staged\" changed, though no module was ticked" "$(describe_run)"
 
 echo '== Ticked in Orbiter.cfg, as the Modules tab ticks it'
 cp Orbiter.cfg "$kept/Orbiter.cfg"
@@ -92,11 +86,12 @@ dialog: open 101
 click: exit
 dialog: close 101
 orbiter: exit 0'
-[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code"
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$(describe_run)"
 [ "$output" = "$road" ] || fail "the trace is not the road of one request:" \
-    "$(diff <(printf '%s\n' "$road") <(printf '%s\n' "$output") || true)"
+    "$(diff <(printf '%s\n' "$road") <(printf '%s\n' "$output") || true)" "$(describe_run)"
 for file in Device.dat keymap.cfg; do
-    [ -s "$file" ] || fail "orbiter.exe did not write $file at start, as Orbiter does when it is missing"
+    [ -s "$file" ] || fail "orbiter.exe did not write $file at start, as Orbiter does when it is missing" \
+        "$(describe_run)"
 done
 
 echo '== orbiter.exe -e Nowhere'
@@ -106,10 +101,11 @@ printf '%s\n' "$output" | sed 's/^/   /'
 # The usage dialog's texts, top to bottom.
 usage=$(cat "$here/usage-texts.txt")
 shown=$(printf '%s\n' "$output" | sed -n 's/^  | //p')
-[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code"
+[ "$code" -eq 0 ] || fail "orbiter.exe ended with status $code" "$(describe_run)"
 [ "$shown" = "$usage" ] || fail "the usage dialog's texts, top to bottom, are not the expected ones:" \
-    "$(diff <(printf '%s\n' "$usage") <(printf '%s\n' "$shown") || true)"
-cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though nothing was found to stage"
+    "$(diff <(printf '%s\n' "$usage") <(printf '%s\n' "$shown") || true)" "$(describe_run)"
+cmp -s "$staged" "$kept/original.scn" ||
+    fail "\"$staged\" changed, though nothing was found to stage" "$(describe_run)"
 
 echo '== The same request with an orbiter.exe that exports the plain names'
 cp "$plain_host" orbiter.exe
@@ -117,10 +113,11 @@ run -p -e 'Scenarios\Demo Flight'
 printf '%s\n' "$output" "$errors" | sed '/^$/d; s/^/   /'
 [ "$code" -eq 0 ] && [[ "$output" == *"module: failed loading Skarvel"* ]] &&
     [[ "$errors" == *"cannot load the module"* ]] ||
-    fail "the module should fail to load and Orbiter go on (status 0); orbiter.exe ended with status $code"
-[[ "$output" != *"module: version"* ]] || fail "the module was loaded and called"
-cmp -s "$staged" "$kept/original.scn" || fail "\"$staged\" changed, though the module did not load"
+    fail "the module should fail to load and Orbiter go on (status 0); orbiter.exe ended with status $code" \
+        "$(describe_run)"
+[[ "$output" != *"module: version"* ]] || fail "the module was loaded and called" "$(describe_run)"
+cmp -s "$staged" "$kept/original.scn" ||
+    fail "\"$staged\" changed, though the module did not load" "$(describe_run)"
 
-[ $status -eq 0 ] && echo "ok: installed from the zip and ticked, the module binds to orbiter.exe" \
-    "and runs; with plain names it does not load"
-exit $status
+finish "installed from the zip and ticked, the module binds to orbiter.exe and runs; with plain \
+names it does not load"
