@@ -36,7 +36,6 @@ trap 'umount "$small" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 user=$scratch/user
 folder=$user/Orbiter
 runs=$scratch/runs
-status=0
 
 # Every entry under the user's files, a line each: "PATH<TAB>TYPE MODE SIZE TIME", and
 # "PATH<TAB>sha256 SUM" for each file.
@@ -153,13 +152,9 @@ report() {
     fi
     [ -z "${7:-}" ] || problems+=("processes of the run still running:"$'\n'"$7")
     if [ ${#problems[@]} -eq 0 ]; then
-        echo "ok: $1: ${3//$'\n'/; }"
+        ok "$1: ${3//$'\n'/; }"
     else
-        echo "FAIL: $1"
-        printf '    %s\n' "${problems[@]}"
-        echo "    try-in-orbiter.sh printed:"
-        printf '%s\n' "$5" | sed 's/^/      /'
-        status=1
+        fail "$1" "${problems[@]}" "try-in-orbiter.sh printed:" "$(printf '%s\n' "$5" | sed 's/^/  /')"
     fi
 }
 
@@ -204,10 +199,7 @@ if selected large-link; then
     if mount -t tmpfs -o size=8m tmpfs "$small" 2>/dev/null; then
         RUNS=$small/runs check large-link large-link 1 $'The links it follows that lead to the most: Big -> ../outside/big (more than
 nothing was run' -- -x 'Scenarios\Demo'
-        if [[ $output == *"== Running"* ]]; then
-            echo "FAIL: large-link: it ran Orbiter"
-            status=1
-        fi
+        [[ $output != *"== Running"* ]] || fail "large-link: it ran Orbiter"
         umount "$small" || true
     else
         echo "skipped: large-link: no tmpfs can be mounted here (not root?), so it was not run"
@@ -265,9 +257,8 @@ start_and_wait_for_orbiter() {
         sleep 0.1
     done
     kill -TERM -- "-$try_pid" 2>/dev/null || true
-    echo "FAIL: $name: ${UNTIL:-Orbiter} did not come within two minutes; the script printed:"
-    sed 's/^/      /' "$out"
-    status=1
+    fail "$name: ${UNTIL:-Orbiter} did not come within two minutes; the script printed:" \
+        "$(sed 's/^/  /' "$out")"
     return 1
 }
 
@@ -298,12 +289,11 @@ if selected KILL; then
     lay_out started
     before=$(listing)
     TRY="env -u WINEPREFIX bash $try" start_and_wait_for_orbiter KILL -- --keep-open -- -p 'Scenarios\Demo' ||
-        exit 1
+        finish
     if ! kill -KILL "$try_pid" 2>/dev/null; then
         # Said, not left to set -e: what the run printed tells why it ended before the KILL.
-        echo "FAIL: KILL: the first run ended before it could be killed; it printed:"
-        sed 's/^/      /' "$out"
-        exit 1
+        fail "KILL: the first run ended before it could be killed; it printed:" "$(sed 's/^/  /' "$out")"
+        finish
     fi
     { wait "$try_pid" || true; } 2>/dev/null
     first=$(cat "$(run_folder "$(cat "$out")")/processes" 2>/dev/null) || first="(no processes file)"
@@ -353,4 +343,4 @@ if selected two-at-once; then
     fi
 fi
 
-exit $status
+finish
