@@ -1,10 +1,9 @@
 # What the bash tests share; source it. `ok WHAT` reports a check that passed; `fail WHAT [GOT...]`
 # one that failed, with the values got indented below it, and marks the test failed; `finish
 # [WHAT]` ends the test: status 1 when a check failed, else 0, after `ok WHAT` when WHAT is given
-# and nothing failed. `lay_out_orbiter DIR [MODULE]` makes DIR a
-# scratch Orbiter folder, a copy of sample/Orbiter: with MODULE, installed as
-# Modules/Plugin/Skarvel.dll and ticked in Orbiter.cfg, as the sample's is; without it, nothing
-# is installed and Orbiter.cfg ticks no module.
+# and nothing failed. `lay_out_orbiter DIR [MODULE]` makes DIR a scratch Orbiter folder, a copy
+# of sample/Orbiter: with MODULE, installed as Modules/Plugin/Skarvel.dll and ticked in
+# Orbiter.cfg, as the sample's is; without it, nothing is installed and Orbiter.cfg ticks none.
 harness_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 harness_status=0
 
