@@ -135,11 +135,15 @@ FULL = 256 * 1024  # free bytes below which Orbiter's own writes may have failed
 
 def could_not_try(log_written, orbiter_out, lowest_free, module_line):
     """(WHY, WHAT TO DO) when the run tells nothing about the module, else None: its file
-    system filled up while Orbiter ran, or Orbiter never started (it wrote no Orbiter.log, or
-    Wine refused to start it)."""
+    system filled up while Orbiter ran, Wine had no display for its windows, or Orbiter never
+    started (it wrote no Orbiter.log, or Wine refused to start it)."""
     if lowest_free is not None and lowest_free < FULL:
         return (f"the run folders' file system filled up while Orbiter ran ({lowest_free // 1024}"
                 " KiB free)", "Make room there, or name another place with --runs DIR.")
+    if "nodrv_CreateWindow" in orbiter_out:  # Wine's note when it has no display driver
+        return ("Wine could not reach the X display, so Orbiter could not show a window",
+                "With --show, check DISPLAY; else run 'Xvfb -displayfd 1' by hand to see that it"
+                " starts.")
     refusal = next((line for line in orbiter_out.splitlines() if line.startswith("wine: ")
                     and "nhandled" not in line), "")
     if not log_written or (refusal and not module_line):

@@ -114,6 +114,9 @@ class VerdictTest(unittest.TestCase):
             (False, refusal, 10 << 20, "", f"Orbiter never started under Wine ({refusal})"),
             (True, refusal, 10 << 20, "", f"Orbiter never started under Wine ({refusal})"),
             (False, "", 10 << 20, "", "Orbiter never started under Wine"),
+            (True, "0024:err:winediag:nodrv_CreateWindow Application tried to create a window, but"
+             " no driver could be loaded.", 10 << 20, "", "Wine could not reach the X display, so"
+             " Orbiter could not show a window"),
             (True, "", 4096, "Module Skarvel.dll", "the run folders' file system filled up while"
              " Orbiter ran (4 KiB free)"),
         ]:
