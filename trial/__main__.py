@@ -45,7 +45,7 @@ class Trial:
     def __init__(self, opts, rep):
         self.opts, self.rep = opts, rep
         self.folder = self.run_dir = self.inventory = self.lock = None
-        self.orbiter = self.watch = self.display = None
+        self.orbiter = self.watch = self.display = self.desktop = None
         self.processes = self.env = None
         self.checked = self.changed = self.owns_session = False
         self.holding, self.pending, self.work = False, None, None
@@ -92,6 +92,9 @@ class Trial:
     def stop_orbiter(self):
         run.stop(self.orbiter)
         self.orbiter = None
+        if self.desktop is not None:  # the holder's cmd.exe ends with its pipe
+            os.close(self.desktop[1])
+            self.desktop = None
         # In the trial's own prefix the session ends with the run; a prefix of the user's may
         # hold the user's own programs.
         if self.owns_session:
@@ -335,6 +338,13 @@ def start_wine(t, loader, prefix, own):
         if set_up.returncode:
             raise Fail(f"the Wine prefix {prefix} could not be set up (above).")
         t.owns_session = True
+    holder, pipe = run.hold_desktop(t.env, virtual_desktop=prefix == own)
+    t.record(holder.pid, "alone", "cmd.exe")
+    if pipe is None:
+        raise Fail(f"Wine's session and desktop did not come up within 60 s in {prefix}; run the"
+                   " trial again, and if it says this again, remove that prefix so that it is set"
+                   " up anew.")
+    t.desktop = holder, pipe
 
 
 def named_scenario(t, copy, request, staging):
@@ -344,9 +354,12 @@ def named_scenario(t, copy, request, staging):
     if not request.scenario:
         return None, "", False
     word = verdict.with_extension(request.scenario)
-    found = subprocess.run(["wine", "winepath", "-u", word], cwd=copy, env=t.env,
-                           capture_output=True, stdin=subprocess.DEVNULL)
-    path = found.stdout.decode("utf-8", "surrogateescape").strip()
+    # Into a file, not a pipe: a Wine program the session starts may keep a pipe open for ever.
+    with tempfile.TemporaryFile(dir=t.work) as out:
+        found = subprocess.run(["wine", "winepath", "-u", word], cwd=copy, env=t.env, stdout=out,
+                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        out.seek(0)
+        path = out.read().decode("utf-8", "surrogateescape").strip()
     if found.returncode or not os.path.isfile(path):
         return None, "", False
     shown = os.path.relpath(path, copy).replace("/", "\\") if folders.inside(path, copy) else word

@@ -1,9 +1,9 @@
 """A clean start after a run killed outright. Each run records the processes it starts beside
-itself (its display, the watcher, Orbiter) in its run folder, its own process first, in the file
-"processes"; a later run ends what a run that no longer runs left there, each only while it is
-still that process: the same start time in /proc/PID/stat, the same program in its cmdline.
-Only folders that hold the marker a run writes are looked at; once nothing a record names runs,
-it is renamed "processes.ended"."""
+itself (its display, the watcher, the desktop's holder, Orbiter) in its run folder, its own
+process first, in the file "processes"; a later run ends what a run that no longer runs left
+there, each only while it is still that process: the same start time in /proc/PID/stat, the same
+program in its cmdline. Only folders that hold the marker a run writes are looked at; once
+nothing a record names runs, it is renamed "processes.ended"."""
 import os
 import signal
 import time

@@ -60,6 +60,40 @@ def start_display():
     return xvfb, ":" + number
 
 
+def hold_desktop(env, virtual_desktop, limit=60):
+    """Starts Wine's session and its desktop, and a cmd.exe that reads a pipe this process holds
+    open and so keeps the desktop until the pipe is closed: (PROCESS, WRITE END). Wine's desktop
+    closes about a second after the last program on it ends, and a program that starts while it
+    closes finds no display ("The explorer process failed to start"), as Orbiter would right
+    after the trial's winepath. The desktop's process keeps the standard handles of the program
+    that started it, so it is started here with none. With a virtual desktop, its window is
+    waited for. The write end is None when the session or the desktop did not come up within
+    limit seconds."""
+    read, write = os.pipe()
+    try:
+        holder = subprocess.Popen(["wine", "cmd.exe", "/k"], env=env, stdin=read,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except OSError:
+        os.close(write)
+        raise
+    finally:
+        os.close(read)
+    try:
+        subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=limit)
+    except subprocess.TimeoutExpired:
+        os.close(write)
+        return holder, None
+    deadline = time.monotonic() + limit
+    while virtual_desktop and b"- Wine desktop" not in subprocess.run(
+            ["xwininfo", "-root", "-tree"], env=env, capture_output=True).stdout:
+        if time.monotonic() > deadline:
+            os.close(write)
+            return holder, None
+        time.sleep(0.1)
+    return holder, write
+
+
 def stop(process, grace=3.0):
     if process is None or process.poll() is not None:
         return
