@@ -29,6 +29,7 @@ configure_file(resources/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
 add_library(Skarvel SHARED
     ${MODULE_SOURCES}
     platform/win32/win32_platform.cpp
+    platform/win32/win32_paths.cpp
     platform/win32/dll_main.cpp
     frame/exports.def
     resources/skarvel.rc
@@ -97,10 +98,10 @@ add_test(NAME install_from_zip_under_wine
             ${CMAKE_SOURCE_DIR}/tests/wine/check-install.sh ${PACKAGE_ZIP} $<TARGET_FILE:orbiter>
             $<TARGET_FILE:orbiter_plain_names> ${MINGW_PREFIX}-objdump ${ORBITER_ABI_TARGET})
 set_tests_properties(install_from_zip_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
-# scripts/try-in-orbiter.sh run against the test host laid out as an Orbiter folder: its report,
-# its refusals, and the folder only read, whatever way the run ends and whoever runs it.
+# scripts/try-in-orbiter.sh run against the test host laid out as an Orbiter folder: its reports,
+# and the folder as it was and nothing left running, whatever way the run ends and whoever runs
+# it. The trial makes its own display and Wine prefix.
 add_test(NAME try_in_orbiter_under_wine
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/with-wine.sh ${SKARVEL_WINE_ARCH} ${SKARVEL_WINE_PREFIX}
-            ${CMAKE_SOURCE_DIR}/tests/wine/check-try-in-orbiter.sh ${SKARVEL_WINE_ARCH}
+    COMMAND python3 -P ${CMAKE_SOURCE_DIR}/tests/trial/wine_cases.py ${SKARVEL_WINE_ARCH}
             $<TARGET_FILE:orbiter> ${PACKAGE_ZIP})
-set_tests_properties(try_in_orbiter_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+set_tests_properties(try_in_orbiter_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)

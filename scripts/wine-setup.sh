@@ -1,10 +1,7 @@
-# Sourced by tests/wine/with-wine.sh, and by the trial (trial/run.py) through bash: what running
+# Sourced by tests/wine/with-wine.sh, and by the trial (trial/inside.py) through bash: what running
 # Windows programs under Wine on this machine takes.
 #
 #   wine_loader ARCH            prints the Wine loader for ARCH (i686 or x64)
-#   wine_loader_status LOADER   prints 0 when the loader starts, 126 when this kernel runs no
-#                               32-bit programs (so Wine's 32-bit loader cannot start), else the
-#                               status it failed with
 #   use_wine_loader LOADER DIR  makes `wine` run LOADER, through DIR/wine, without address-space
 #                               randomisation (see below); keeps Wine's error messages on and
 #                               turns its Mono and Gecko prompts off, unless WINEDEBUG and
@@ -22,12 +19,6 @@ wine_loader() {
     x64) echo /usr/lib/wine/wine64 ;;
     i686) echo /usr/lib/wine/wine ;;
     esac
-}
-
-wine_loader_status() {
-    local status=0
-    "$1" --version >/dev/null 2>&1 || status=$?
-    echo "$status"
 }
 
 # The loader runs under setarch -R, and the programs Wine starts inherit it. Debian's Wine has no

@@ -1,34 +1,25 @@
-"""The trial: tries Skarvel in a real Orbiter folder under Wine without writing into it. The
-folder is copied into a run folder of its own, the add-on zip's DLL is installed and ticked in
-the copy, and orbiter.exe runs there while the staging file is watched; then a few lines say
-what happened. The user's folder is only read: its inventory, taken before the run, is taken
-again on every end, and whatever changed is named; nothing there is removed or put back."""
-import contextlib
-import errno
-import fcntl
+"""The trial: tries Skarvel in a real Orbiter folder under Wine, with no way to write into it.
+Orbiter runs in a sandbox (trial.sandbox) in which the whole file system is read-only and the
+user's folder is the lower layer of an overlay whose upper folder lies in the run folder: the
+module is put there and ticked in Orbiter.cfg, and every write Orbiter makes lands there too.
+Then a few lines say what happened."""
 import os
 import re
 import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import time
-import zipfile
-import zlib
+import json
 
-from trial import folder as folders, leftovers, module_list, options, report, run, verdict
+from trial import folder as folders, options, report, sandbox, verdict
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DLL = "Modules/Plugin/Skarvel.dll"
-DLL_LIMIT = 65536  # the package step refuses a larger DLL
+OWN = os.path.join(SOURCE, "build/try-in-orbiter")
 MACHINES = {"i686": 0x14C, "x64": 0x8664}
-PACKAGES = ["wine", "wine64", "xvfb", "xauth", "x11-utils", "imagemagick", "inotify-tools"]
-SCREEN_BYTES = run.SCREEN[0] * run.SCREEN[1] * 3
-CHANGED = """\
-   Nothing there was removed or put back. Orbiter wrote through the links to its asset
-   folders, through an absolute path on its command line, or a plug-in wrote outside
-   Orbiter's folder; or something else on this machine changed it meanwhile."""
+PACKAGES = ["wine", "wine64", "xvfb", "xauth", "x11-utils", "imagemagick", "inotify-tools",
+            "cmake", "ninja-build"]
+AS_ROOT = os.geteuid() == 0
+SLOW = 3600  # seconds for a child that installs or builds: a bound, never a wait
 
 
 class Fail(Exception):
@@ -39,79 +30,16 @@ class Interrupted(BaseException):
     """A signal that stops the trial; args[0] is its number."""
 
 
-class Trial:
-    """A run's state: what it started, and what its clean-up must end."""
+def lines_of(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("latin-1").replace("\r", "").splitlines()
+    except OSError:
+        return []
 
-    def __init__(self, opts, rep):
-        self.opts, self.rep = opts, rep
-        self.folder = self.run_dir = self.inventory = self.lock = None
-        self.orbiter = self.watch = self.display = self.desktop = None
-        self.processes = self.env = None
-        self.checked = self.changed = self.owns_session = False
-        self.holding, self.pending, self.work = False, None, None
 
-    def signal(self, number, _frame):
-        if self.holding:
-            self.pending = self.pending or number
-        else:
-            raise Interrupted(number)
-
-    @contextlib.contextmanager
-    def held(self):
-        """Signals wait until the block has run whole."""
-        self.holding = True
-        try:
-            yield
-        finally:
-            self.holding = False
-        if self.pending:
-            raise Interrupted(self.pending)
-
-    def record(self, pid, how, mark):
-        if self.processes:
-            leftovers.record(self.processes, pid, how, mark)
-
-    def check_user_folder(self):
-        """Takes the inventory of the user's folder again, once, and names what changed."""
-        if self.inventory is None or self.checked:
-            return
-        try:
-            changes = folders.compare(self.inventory, folders.take(self.folder))
-            self.changed = bool(changes)
-        except (OSError, folders.WalkError) as error:
-            self.changed, changes = True, None
-            self.rep.say(f"== {self.folder} could not be checked ({error}), so it may have"
-                         " changed during the run.")
-        if changes:
-            self.rep.say(f"== Changed in {self.folder} during the run:", *(f"   {c}" for c in changes),
-                         *CHANGED.splitlines())
-        elif changes is not None:
-            self.rep.say(f"== {self.folder} was only read: it is as it was before the run")
-        self.checked = True
-
-    def stop_orbiter(self):
-        run.stop(self.orbiter)
-        self.orbiter = None
-        if self.desktop is not None:  # the holder's cmd.exe ends with its pipe
-            os.close(self.desktop[1])
-            self.desktop = None
-        # In the trial's own prefix the session ends with the run; a prefix of the user's may
-        # hold the user's own programs.
-        if self.owns_session:
-            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
-            self.owns_session = False
-
-    def clean_up(self):
-        for step in (self.stop_orbiter, lambda: self.watch and self.watch.stop(),
-                     lambda: self.processes and leftovers.end_recorded(self.processes),
-                     lambda: run.stop(self.display), self.check_user_folder,
-                     lambda: self.work and shutil.rmtree(self.work, ignore_errors=True)):
-            try:
-                step()
-            except Exception as error:  # one step failing must not cut the others short
-                self.rep.say(f"== A step of the clean-up failed: {error}")
-        if self.lock is not None:
-            os.close(self.lock)
+def first_match(lines, pattern):
+    return next((line for line in lines if re.search(pattern, line)), "")
 
 
 def read_commit(source):
@@ -132,376 +60,267 @@ def read_commit(source):
     return loose or (packed or [None])[0]
 
 
-def read_dll(zip_path):
-    """The DLL's bytes from the add-on zip, its size checked before it is read."""
-    try:
-        with zipfile.ZipFile(zip_path) as z:
-            info = z.getinfo(DLL)
-            if (info.external_attr >> 16) & 0o170000 not in (0, 0o100000):
-                raise Fail(f"{zip_path}'s {DLL} is not a regular file; is it Skarvel's add-on zip?")
-            if info.file_size > DLL_LIMIT:
-                raise Fail(f"{zip_path}'s {DLL} has {info.file_size} bytes, more than the 64 KiB"
-                           " a Skarvel.dll has; is it Skarvel's add-on zip?")
-            with z.open(info) as f:
-                data = f.read(DLL_LIMIT + 1)
-    except KeyError:
-        raise Fail(f"{zip_path} holds no {DLL}; is it Skarvel's add-on zip?")
-    except (zipfile.BadZipFile, OSError, zlib.error) as error:
-        raise Fail(f"{zip_path} cannot be read as a zip: {error}")
-    if len(data) > DLL_LIMIT:  # its header understated it
-        raise Fail(f"{zip_path}'s {DLL} unpacks to more than 64 KiB; is it Skarvel's add-on zip?")
-    return data
+def quoted(text):
+    return text if re.fullmatch(r"[\w@%+=:,./-]+", text) else "'" + text.replace("'", "'\\''") + "'"
 
 
-def write_new(path, data):
-    """Writes path whole under a temporary name beside it, then renames it."""
-    partial = path + ".partial"
-    with open(partial, "xb") as f:
-        f.write(data)
-    os.replace(partial, path)
+def logged(what, command, log, **kwargs):
+    """Runs a slow command with its output in log; a failure ends the trial with its last lines."""
+    with open(log, "ab") as out:
+        status = subprocess.run(command, stdout=out, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, timeout=SLOW, **kwargs).returncode
+    if status:
+        raise Fail(f"{what} failed; the last lines of {log}:", *lines_of(log)[-12:])
 
 
-def lines_of(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read().decode("latin-1").replace("\r", "").splitlines()
-    except OSError:
-        return []
-
-
-def first_match(lines, pattern):
-    return next((line for line in lines if re.search(pattern, line)), "")
-
-
-def prepare(t):
-    o, rep = t.opts, t.rep
+def check_folder(o, rep):
+    """The names Orbiter runs by in the folder: (orbiter.exe's, Scenarios')."""
     rep.say(f"== Checking {o.folder}")
     if not os.path.isdir(o.folder):
         raise Fail(f"{o.folder} is not a folder.")
-    t.folder = os.path.realpath(o.folder)
     told = []
-    exe = folders.windows_path(t.folder, "orbiter.exe", told=told)
+    exe = folders.windows_path(o.folder, "orbiter.exe", told=told)
     if not os.path.isfile(exe):
         raise Fail(f"{o.folder} holds no orbiter.exe, so it is not Orbiter's folder.",
                    "Name the folder that holds orbiter.exe and Scenarios\\.")
-    machine = run.pe_machine(exe)
+    machine = folders.pe_machine(exe)
     if machine != MACHINES[o.arch]:
         what = {0x14C: "a 32-bit (x86) Windows program", 0x8664: "a 64-bit (x64) Windows program",
                 None: "not a Windows program"}.get(machine) or f"a Windows program for machine {machine:x}"
         wanted = ("a 32-bit (x86) Windows program, as Orbiter 2006 is" if o.arch == "i686" else
                   "a 64-bit (x64) Windows program (SKARVEL_TRY_ARCH=x64)")
         raise Fail(f"{exe} is {what}; it must be {wanted}.")
-    if not os.path.isdir(folders.windows_path(t.folder, "Scenarios", told=told)):
+    scenarios = folders.windows_path(o.folder, "Scenarios", told=told)
+    if not os.path.isdir(scenarios):
         raise Fail(f"{o.folder} has orbiter.exe but no Scenarios folder beside it.")
     rep.say(*told)
-    packages = PACKAGES + (["wine32:i386"] if o.arch == "i686" else [])
-    if subprocess.run([os.path.join(SOURCE, "scripts/install-packages.sh"), *packages],
-                      stdin=subprocess.DEVNULL).returncode:
-        raise Fail("the Debian packages the trial needs are not installed (above).")
-    loader, status = run.loader(SOURCE, o.arch)
-    if status == 126:
-        raise Fail("this machine's kernel runs no 32-bit programs, so Wine's 32-bit loader cannot"
-                   " start", "and no Orbiter 2006 can run here.")
+    return os.path.basename(exe), os.path.basename(scenarios)
+
+
+def install_packages(o):
+    mingw = "i686" if o.arch == "i686" else "x86-64"
+    packages = PACKAGES + [f"g++-mingw-w64-{mingw}", f"binutils-mingw-w64-{mingw}"]
+    status = subprocess.run(["bash", os.path.join(SOURCE, "scripts/install-packages.sh"),
+                             *(["--need-32-bit", "wine32:i386"] if o.arch == "i686" else []),
+                             *packages], stdin=subprocess.DEVNULL, timeout=SLOW).returncode
+    if status == 3:
+        raise Fail("the trial needs a kernel that runs 32-bit programs (above), as Orbiter 2006"
+                   " is one.")
     if status:
-        raise Fail(f"Wine's loader {loader} fails to start (status {status}); run"
-                   f" '{loader} --version' to see why.")
-    if o.show and not os.environ.get("DISPLAY"):
-        raise Fail("--show uses the display in DISPLAY, and DISPLAY is not set.")
-    if not o.zip:
-        version = re.search(r"^project\(Skarvel VERSION ([0-9.]+)",
-                            open(os.path.join(SOURCE, "CMakeLists.txt")).read(), re.M).group(1)
-        o.zip = os.path.join(SOURCE, f"dist/Skarvel-{version}.zip")
-        commit = read_commit(SOURCE)
-        if commit is None:
-            raise Fail(f"{SOURCE} is no git checkout, so the trial cannot tell which commit dist/"
-                       " should hold a package of,", "and scripts/package.sh packs only a"
-                       " commit. Name the zip to install with --zip FILE.")
-        if "\n".join(lines_of(o.zip + ".commit")).strip() != commit:
-            rep.say("== dist/ has no package of this commit; making it with scripts/package.sh"
-                    " (a minute or two)")
-            log = os.path.join(t.work, "package.log")
-            with open(log, "wb") as out:
-                made = subprocess.run(["bash", os.path.join(SOURCE, "scripts/package.sh")],
-                                      stdout=out, stderr=subprocess.STDOUT, cwd=SOURCE,
-                                      stdin=subprocess.DEVNULL)
-            if made.returncode:
-                raise Fail("scripts/package.sh could not make the package; it ended with:",
-                           *lines_of(log)[-15:], "Name a zip with --zip instead.")
-    if not os.path.isfile(o.zip):
-        raise Fail(f"there is no zip {o.zip}")
-    return loader, read_dll(o.zip)
+        raise Fail("the Debian packages the trial needs are not installed (above).")
+    if subprocess.run(sandbox.command({"read": [], "write": [], "overlays": []}, ["true"],
+                                      AS_ROOT, isolate=True), env=dict(os.environ, PYTHONPATH=SOURCE),
+                      capture_output=True, timeout=60).returncode:
+        raise Fail("this machine gives the trial no sandbox: unshare cannot make the namespaces it"
+                   " needs.", "As an ordinary user that takes unprivileged user namespaces: on"
+                   " Debian 'sysctl kernel.unprivileged_userns_clone=1',", "under AppArmor"
+                   " 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as root"
+                   " (in a container: docker run --privileged).")
 
 
-def make_run_folder(t):
-    o = t.opts
+def the_zip(t, o, rep):
+    """The zip to install: --zip's, or dist/'s for this commit, made when it is missing."""
+    if o.zip:
+        return o.zip
+    version = re.search(r"^project\(Skarvel VERSION ([0-9.]+)",
+                        open(os.path.join(SOURCE, "CMakeLists.txt")).read(), re.M).group(1)
+    made = os.path.join(SOURCE, f"dist/Skarvel-{version}.zip")
+    commit = read_commit(SOURCE)
+    if commit is None:
+        raise Fail(f"{SOURCE} is no git checkout, so the trial cannot tell which commit dist/"
+                   " should hold a package of,", "and scripts/package.sh packs only a commit."
+                   " Name the zip to install with --zip FILE.")
+    if "\n".join(lines_of(made + ".commit")).strip() != commit:
+        rep.say("== dist/ has no package of this commit; making it with scripts/package.sh"
+                " (a minute or two)")
+        logged("scripts/package.sh", ["bash", os.path.join(SOURCE, "scripts/package.sh")],
+               os.path.join(t.run, "package.log"), cwd=SOURCE)
+    return made
+
+
+def build_probe(t, o, rep):
+    """request_probe.exe, built from this source tree for the Orbiter's machine."""
+    build = os.path.join(OWN, f"probe-{o.arch}")
+    rep.say(f"== Building the request probe in {build}")
+    os.makedirs(OWN, exist_ok=True)
+    if not os.path.isfile(os.path.join(build, "CMakeCache.txt")):
+        logged("configuring the request probe",
+               ["cmake", "-S", os.path.join(SOURCE, "trial/probe"), "-B", build, "-G", "Ninja",
+                "--toolchain", os.path.join(SOURCE, f"cmake/mingw-{o.arch}.cmake"),
+                "-DCMAKE_BUILD_TYPE=Release"], os.path.join(t.run, "probe.log"))
+    logged("building the request probe", ["cmake", "--build", build],
+           os.path.join(t.run, "probe.log"))
+    return os.path.join(build, "request_probe.exe")
+
+
+def run_in_sandbox(t, spec, write, overlays, show):
+    """Runs trial.inside with spec in the sandbox; passes its report lines on, returns its facts."""
+    reads = [SOURCE] + ([p for p in ("/tmp/.X11-unix", os.environ.get("XAUTHORITY", ""))
+                         if p and os.path.exists(p)] if show else [])
+    inner = [sys.executable, "-P", "-m", "trial.inside", json.dumps(dict(spec, source=SOURCE))]
+    box = {"read": reads, "write": write, "overlays": overlays}
+    t.sandbox = subprocess.Popen(sandbox.command(box, inner, AS_ROOT, isolate=not show),
+                                 env=dict(os.environ, PYTHONPATH=SOURCE), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                 start_new_session=True)
+    facts, error = None, []
+    for raw in t.sandbox.stdout:
+        line = raw.decode("utf-8", "replace").rstrip("\n")
+        if line.startswith("facts "):
+            facts = json.loads(line[6:])
+        elif error or not line.startswith("== "):  # an error's lines, and what else was said
+            error.append(line[7:] if line.startswith(("error: ", "       ")) else line)
+        else:
+            t.rep.say(line)
+    status = t.sandbox.wait()
+    t.sandbox = None
+    if facts is None:
+        raise Fail(*(error or [f"the sandbox ended with status {status}, saying nothing"]))
+    return facts
+
+
+def own_prefix(t, o):
+    """The trial's own Wine prefix, set up once in a folder of its own and then renamed into
+    place, so that runs only ever read it and never wait for each other."""
+    base = os.path.join(OWN, "wineprefix" + ("-x64" if o.arch == "x64" else ""))
+    if os.path.isfile(os.path.join(base, ".skarvel-setup")):
+        return base
+    os.makedirs(OWN, exist_ok=True)
+    setup = os.path.join(OWN, f"setup-{os.getpid()}")
+    shutil.rmtree(setup, ignore_errors=True)
+    os.mkdir(setup)
+    t.rep.say(f"== Setting up the trial's Wine prefix in {base} (once; up to a minute or two)")
+    run_in_sandbox(t, {"setup": os.path.join(setup, "wineprefix"), "arch": o.arch, "show": False},
+                   [setup], [], False)
+    try:
+        os.rename(os.path.join(setup, "wineprefix"), base)
+    except OSError:
+        if not os.path.isfile(os.path.join(base, ".skarvel-setup")):
+            raise Fail(f"the Wine prefix set up in {setup} could not be moved to {base}.")
+    shutil.rmtree(setup, ignore_errors=True)
+    return base
+
+
+def make_run_folder(t, o):
     os.makedirs(o.runs, exist_ok=True)
-    stamp = time.strftime("%Y-%m-%d_%H%M%S")
+    stamp = __import__("time").strftime("%Y-%m-%d_%H%M%S")
     for n in range(1, 101):
-        t.run_dir = os.path.join(o.runs, stamp + (f"-{n}" if n > 1 else ""))
-        with contextlib.suppress(FileExistsError):
-            os.mkdir(t.run_dir)
+        t.run = os.path.join(o.runs, stamp + (f"-{n}" if n > 1 else ""))
+        try:
+            os.mkdir(t.run)
             break
+        except FileExistsError:
+            continue
     else:
         raise Fail(f"cannot make a run folder in {o.runs}.")
-    open(os.path.join(t.run_dir, leftovers.MARKER), "w").close()
-    t.rep.open(os.path.join(t.run_dir, "report.txt"))
-    t.rep.say(f"== Run folder: {t.run_dir}")
-    t.processes = os.path.join(t.run_dir, "processes")
-    t.record(os.getpid(), "alone", "trial")
+    t.rep.open(os.path.join(t.run, "report.txt"))
+    t.rep.say(f"== Run folder: {t.run}")
+    for name in ("written", "prefix-written", "work/folder", "work/prefix"):
+        os.makedirs(os.path.join(t.run, name))
 
 
-def copy_folder(t, dll):
-    rep, folder, copy = t.rep, t.folder, os.path.join(t.run_dir, "Orbiter")
-    rep.say(f"== Taking an inventory of {folder} and copying it into the run folder")
-    vfs = os.statvfs(t.opts.runs)
-    free = vfs.f_bavail * vfs.f_frsize
-    # Besides the copy: the DLL, two screenshots (the last and the one being written, each at
-    # most the private screen's pixels), and the report and Orbiter's output.
-    reserve = len(dll) + 2 * SCREEN_BYTES + (1 << 20)
-    try:
-        total, over, largest = folders.room(folder, free - reserve)
-    except folders.WalkError as error:
-        raise Fail(f"in {folder}, {error}", "Nothing was run.")
-    if over:
-        links = "; ".join(f"{link} -> {os.readlink(os.path.join(folder, link))} "
-                          f"({'more than ' if cut else ''}{folders.in_mb(size)})"
-                          for link, size, cut in largest)
-        raise Fail(f"a copy of {folder} would take more than the {folders.in_mb(free)} free in"
-                   f" {t.opts.runs}; nothing was run.",
-                   *([f"The links it follows that lead to the most: {links}"] if links else []))
-    try:
-        t.inventory = folders.take(folder)
-    except folders.WalkError as error:
-        raise Fail(f"in {folder}, {error}", "Nothing was run.")
-    text = folders.inventory_text(t.inventory).encode("utf-8", "surrogateescape")
-    if total + reserve + 2 * len(text) > free:
-        raise Fail(f"the copy of {folder} and its inventories would take more than the"
-                   f" {folders.in_mb(free)} free in {t.opts.runs}; nothing was run.")
-    write_new(os.path.join(t.run_dir, "inventory"), text)
-    writes = [os.path.relpath(folders.windows_path(folder, *name.split("/")), folder)
-              for name in ("Scenarios/(Current state).scn", "Orbiter.cfg", "Orbiter.log",
-                           "Device.dat", "keymap.cfg")]
-    try:
-        left_out = folders.copy(folder, copy, set(writes))
-    except folders.WalkError as error:
-        raise Fail(f"could not copy {folder}: {error}", "Nothing was run.")
-    if left_out:
-        rep.say("== Left out of the copy, as neither file, folder nor link:",
-                *(f"   {folders.shown(p)} ({kind})" for p, kind in left_out))
-    rep.say(f"== Installing Skarvel.dll from {os.path.basename(t.opts.zip)} in the copy and"
-            " ticking it in its Orbiter.cfg")
-    plugin = folders.windows_path(copy, "Modules", "Plugin")
-    os.makedirs(plugin, exist_ok=True)
-    write_new(os.path.join(plugin, "Skarvel.dll"), dll)
-    config = os.path.join(copy, writes[1])
-    try:
-        module_list.tick(config, "Skarvel")
-    except OSError as error:
-        raise Fail(f"could not tick the module in {config}: {error}", "Nothing was run.")
-    return copy
-
-
-def take_prefix(t):
-    """The Wine prefix, (PREFIX, OWN), once this run holds it. One run at a time per prefix:
-    runs sharing one share its wineserver. It is taken before the folder is counted and copied,
-    so that a waiting run finds the room and the folder as the run before it left them. The
-    lock is this process's alone, so a run killed outright never blocks the next."""
-    own = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if t.opts.arch == "x64" else ""))
-    prefix = os.environ.get("WINEPREFIX") or own
-    os.makedirs(prefix, exist_ok=True)
-    t.lock = os.open(prefix, os.O_RDONLY)
-    try:
-        fcntl.flock(t.lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-    except BlockingIOError:
-        t.rep.say(f"== Another run is using the Wine prefix {prefix}; waiting for it to end"
-                  " (Ctrl-C stops)")
-        fcntl.flock(t.lock, fcntl.LOCK_EX)
-        leftovers.end_what_killed_runs_left(t.opts.runs, t.rep.say)
-    return prefix, own
-
-
-def start_wine(t, loader, prefix, own):
-    o, rep = t.opts, t.rep
-    t.env = run.wine_environment(SOURCE, loader, t.work)
-    t.env["WINEPREFIX"] = prefix
-    if not o.show:
-        t.display, t.env["DISPLAY"] = run.start_display()
-        t.record(t.display.pid, "alone", "Xvfb")
-        if not t.env["DISPLAY"]:
-            raise Fail("Xvfb did not start; run 'Xvfb -displayfd 1' by hand to see why.")
-    if prefix == own:
-        if subprocess.run(["wineserver", "-k0"], env=t.env, stderr=subprocess.DEVNULL).returncode == 0:
-            rep.say(f"== Ending the Wine session that a run killed outright left in {prefix}")
-            subprocess.run(["wineserver", "-k"], env=t.env, stderr=subprocess.DEVNULL)
-        set_up = run.wine_setup(SOURCE, 'set_up_wine_prefix "$1" "$2"', o.arch, prefix, env=t.env)
-        rep.say(*set_up.stdout.decode(errors="replace").splitlines())
-        if set_up.returncode:
-            raise Fail(f"the Wine prefix {prefix} could not be set up (above).")
-        t.owns_session = True
-    holder, pipe = run.hold_desktop(t.env, virtual_desktop=prefix == own)
-    t.record(holder.pid, "alone", "cmd.exe")
-    if pipe is None:
-        raise Fail(f"Wine's session and desktop did not come up within 60 s in {prefix}; run the"
-                   " trial again, and if it says this again, remove that prefix so that it is set"
-                   " up anew.")
-    t.desktop = holder, pipe
-
-
-def named_scenario(t, copy, request, staging):
-    """The file the command line's scenario names, as Orbiter under Wine finds it (Wine's
-    winepath, from the copy, so that case, "..", drive letters and short names count), as the
-    report shows it; and whether it is the staging file itself."""
-    if not request.scenario:
-        return None, "", False
-    word = verdict.with_extension(request.scenario)
-    # Into a file, not a pipe: a Wine program the session starts may keep a pipe open for ever.
-    with tempfile.TemporaryFile(dir=t.work) as out:
-        found = subprocess.run(["wine", "winepath", "-u", word], cwd=copy, env=t.env, stdout=out,
-                               stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        out.seek(0)
-        path = out.read().decode("utf-8", "surrogateescape").strip()
-    if found.returncode or not os.path.isfile(path):
-        return None, "", False
-    shown = os.path.relpath(path, copy).replace("/", "\\") if folders.inside(path, copy) else word
-    return path, shown, os.path.exists(staging) and os.path.samefile(path, staging)
-
-
-def staged_scenario(copy, scenarios, staging, first, named, named_shown):
-    """The scenario whose bytes were staged: the one the command line names when it has them,
-    else the first scenario file in Scenarios with them, in sorted order, else ""."""
-    if named and open(named, "rb").read() == first:
-        return named_shown
-    for rel, st, _ in sorted(folders.walk(scenarios)):
-        path = os.path.join(scenarios, rel)
-        if rel.lower().endswith(".scn") and os.path.isfile(path) and not (
-                os.path.exists(staging) and os.path.samefile(path, staging)):
-            if open(path, "rb").read() == first:
-                return os.path.relpath(path, copy).replace("/", "\\")
-    return ""
-
-
-def try_orbiter(t, copy):
-    o, rep = t.opts, t.rep
-    line = verdict.windows_command_line(o.command_line)
-    request = verdict.module_request(line)
-    scenarios = folders.windows_path(copy, "Scenarios")
-    staging = folders.windows_path(scenarios, "(Current state).scn")
-    log = folders.windows_path(copy, "Orbiter.log")
-    log_before = os.stat(log) if os.path.exists(log) else None
-    copy_inventory = folders.take(copy)
-    write_new(os.path.join(t.run_dir, "inventory-of-the-copy"),
-              folders.inventory_text(copy_inventory).encode("utf-8", "surrogateescape"))
-    exe = os.path.basename(folders.windows_path(copy, "orbiter.exe"))
-    rep.say(f"== Running {' '.join(filter(None, [exe, line]))} in the copy (at most {o.seconds} s)")
-    named, named_shown, names_staging = named_scenario(t, copy, request, staging)
-    t.watch = run.Watch(scenarios, staging)
-    t.record(t.watch.process.pid, "alone", "inotifywait")
-    shot = o.screenshot or os.path.join(t.run_dir, "screenshot.png")
-    shot_taken, shot_error, usage_seen, lowest = False, None, False, None
-    started = time.monotonic()
-    with open(os.path.join(t.run_dir, "orbiter.out"), "wb") as out:
-        t.orbiter = subprocess.Popen(["wine", exe, *o.command_line], cwd=copy, env=t.env,
-                                     stdin=subprocess.DEVNULL, stdout=out, stderr=out)
-    t.record(t.orbiter.pid, "alone", exe)
-    next_picture, stopped = 0.0, False
-    while t.orbiter.poll() is None:
-        now = time.monotonic()
-        if not usage_seen:
-            windows = subprocess.run(["xwininfo", "-root", "-tree"], env=t.env, capture_output=True)
-            usage_seen = b'"Skarvel Usage"' in windows.stdout
-        if now >= next_picture:  # about a second apart; the last one is kept
-            shot_error = run.screenshot(shot, t.env)
-            shot_taken = shot_taken or shot_error is None
-            next_picture = now + 1
-        vfs = os.statvfs(t.run_dir)
-        free = vfs.f_bavail * vfs.f_frsize
-        lowest = free if lowest is None else min(lowest, free)
-        if now - started >= o.seconds:
-            stopped = True
-            break
-        time.sleep(0.1)
-    status = None if stopped else t.orbiter.returncode
-    took = time.monotonic() - started
-    if stopped:
-        t.stop_orbiter()
-    t.orbiter = None
-    t.watch.stop()
-    first, saved_later = t.watch.first, t.watch.saved_later
-    t.watch = None
-
-    orbiter_out = "\n".join(lines_of(os.path.join(t.run_dir, "orbiter.out")))
-    log_after = os.stat(log) if os.path.exists(log) else None
-    written = log_after is not None and (log_before is None or (log_after.st_size, log_after.st_mtime_ns)
-                                         != (log_before.st_size, log_before.st_mtime_ns))
-    log_lines = lines_of(log)
+def say_report(t, o, facts, placed):
+    rep, probe = t.rep, facts["probe"]
+    written = os.path.join(t.run, "written")
+    log_lines = lines_of(folders.windows_path(written, "Orbiter.log"))
+    found, removed = folders.written(written, placed, o.folder)
+    log_written = any(path.lower() == "orbiter.log" for path in found)
     module_line = first_match(log_lines, r"Module Skarvel\.dll ")
-    cannot = verdict.could_not_try(written, orbiter_out, lowest, module_line)
+    orbiter_out = "\n".join(lines_of(os.path.join(t.run, "orbiter.out")))
+    cannot = verdict.could_not_try(log_written, orbiter_out, facts["lowest_free"], module_line)
     if cannot:
         raise Fail(f"{cannot[0]}, so nothing is known about the module. The last lines Orbiter and"
-                   f" Wine printed ({t.run_dir}/orbiter.out):",
+                   f" Wine printed ({t.run}/orbiter.out):",
                    *(orbiter_out.splitlines()[-12:] or ["(nothing)"]), cannot[1])
-    staged = staged_scenario(copy, scenarios, staging, first, named, named_shown) \
-        if first is not None and not names_staging else ""
-    shown_staging = os.path.relpath(staging, copy).replace("/", "\\")
+    named = verdict.decoded(probe["scenario"], probe["code-page"])
+    stopped = facts["status"] is None
     scenario, session, said, drove = verdict.conclude(verdict.Watched(
         module_line=module_line,
         failed_line=first_match(log_lines, r"(?i)Failed loading module .*Skarvel\.dll"),
-        stopped=stopped, status=status or 0, seconds=o.seconds, usage_seen=usage_seen,
-        names_staging=names_staging, first_written=first is not None, saved_later=saved_later,
-        staged=staged, paused=request.paused, empty_line=not verdict.split_module(line),
-        staging=shown_staging))
-    module = module_line or first_match(
-        log_lines, r"(?i)Failed loading module .*Skarvel\.dll") or "Orbiter.log has no line for Skarvel.dll"
+        stopped=stopped, status=facts["status"] or 0, seconds=o.seconds,
+        usage_seen=facts["usage_seen"], names_staging=probe["staged"] == "1" and probe["copied"] == "0",
+        first_written=facts["first_written"], saved_later=facts["saved_later"],
+        staged=named if facts["staged_named"] else "", named=named, paused=probe["paused"] == "1",
+        empty_line=probe["report-missing"] == "0"))
+    shot = facts["shot"]
+    if shot and o.screenshot:
+        shutil.copyfile(shot, o.screenshot + ".partial")
+        os.replace(o.screenshot + ".partial", o.screenshot)
+        shot = o.screenshot
     rep.say("== Report",
-            f"   copy:       {copy} ({folders.in_mb(folders.disk_usage(copy))} on disk; its asset"
-            " folders are links to yours)",
-            f"   module:     {module}",
+            f"   module:     {module_line or first_match(log_lines, r'(?i)Failed loading module .*Skarvel[.]dll') or 'Orbiter.log has no line for Skarvel.dll'}",
             f"   orbiter:    still running after {o.seconds} s; stopped" if stopped else
-            f"   orbiter:    ended with status {status} after {took:.1f} s",
+            f"   orbiter:    ended with status {facts['status']} after {facts['took']:.1f} s",
             f"   scenario:   {scenario}", f"   session:    {session}",
-            f"   screenshot: {shot}" if shot_taken else
-            "   screenshot: none (Orbiter ended before the first one)" if shot_error is None else
-            f"   screenshot: none written ({shot_error})",
+            f"   screenshot: {shot}" if shot else
+            "   screenshot: none (Orbiter ended before the first one)" if not facts["shot_error"]
+            else f"   screenshot: none written ({facts['shot_error']})",
             f"   verdict:    {said}")
-    if (not drove or status) and status != 255 and orbiter_out.strip():
-        rep.say(f"== The last lines Orbiter and Wine printed ({t.run_dir}/orbiter.out):",
+    if (not drove or facts["status"]) and facts["status"] != 255 and orbiter_out.strip():
+        rep.say(f"== The last lines Orbiter and Wine printed ({t.run}/orbiter.out):",
                 *(f"   {x}" for x in orbiter_out.splitlines()[-12:]))
-    changes = folders.compare(copy_inventory, folders.take(copy))
-    written = [c.path + (f" {c.detail}" if c.kind == "new" and c.detail else "")
-               for c in changes if c.kind != "removed"]
-    removed = [f"{c.path} {c.detail}".strip() for c in changes if c.kind == "removed"]
-    rep.say(f"== Written during the run: {'; '.join(written) or 'nothing'}")
+    rep.say(f"== Written in your folder's place during the run: {'; '.join(found) or 'nothing'}")
     if removed:
-        rep.say(f"== Removed during the run: {'; '.join(removed)}")
+        rep.say(f"== Removed there during the run: {'; '.join(removed)}")
+    rep.say("== Orbiter ran with your folder and the rest of the system read-only; it wrote only"
+            f" into the run folder ({t.run}/written)")
     return drove, said
 
 
-def trial(t):
-    t.work = tempfile.mkdtemp(prefix="skarvel-trial-")
-    loader, dll = prepare(t)
-    make_run_folder(t)
-    # Before the room is counted: a run killed outright may have left processes writing.
-    leftovers.end_what_killed_runs_left(t.opts.runs, t.rep.say)
-    prefix, own = take_prefix(t)
-    copy = copy_folder(t, dll)
-    start_wine(t, loader, prefix, own)
-    drove, said = try_orbiter(t, copy)
-    with t.held():
-        t.check_user_folder()
+def trial(t, o):
+    rep = t.rep
+    exe, scenarios = check_folder(o, rep)
+    install_packages(o)
+    make_run_folder(t, o)
+    o.zip = the_zip(t, o, rep)
+    dll = folders.read_dll(o.zip)
+    probe = build_probe(t, o, rep)
+    prefix = o.prefix or own_prefix(t, o)
+    rep.say(f"== Putting Skarvel.dll from {os.path.basename(o.zip)} into the run's view"
+            " of your folder and ticking it in Orbiter.cfg")
+    placed = folders.place(o.folder, os.path.join(t.run, "written"), dll)
+    folder = os.path.realpath(o.folder)
+    spec = {"arch": o.arch, "show": o.show, "folder": folder, "run": t.run,
+            "prefix": prefix, "probe": probe, "words": o.command_line, "seconds": o.seconds,
+            "exe": exe, "scenarios": os.path.join(folder, scenarios),
+            "staging": folders.windows_path(os.path.join(folder, scenarios), "(Current state).scn")}
+    work = os.path.join(t.run, "work")
+    facts = run_in_sandbox(t, spec, [t.run], [
+        [folder, os.path.join(t.run, "written"), os.path.join(work, "folder")],
+        [prefix, os.path.join(t.run, "prefix-written"), os.path.join(work, "prefix")]], o.show)
+    drove, said = say_report(t, o, facts, placed)
     if drove:
-        t.rep.say("== To install the module for real, unpack the zip into your folder, keeping its"
-                  " folders:", f"       unzip {quoted(t.opts.zip)} -d {quoted(t.folder)}",
-                  "   then start Orbiter there and tick Skarvel in the launchpad's Modules tab.")
+        rep.say("== To install the module for real, unpack the zip into your folder, keeping its"
+                " folders:", f"       unzip {quoted(o.zip)} -d {quoted(folder)}",
+                "   then start Orbiter there and tick Skarvel in the launchpad's Modules tab.")
     elif said.startswith("ended at start"):
-        t.rep.say("== Do not install the module in this Orbiter: it ends this Orbiter at start, so"
-                  " with the", "   module ticked, this Orbiter would no longer start.")
+        rep.say("== Do not install the module in this Orbiter: it ends this Orbiter at start, so"
+                " with the", "   module ticked, this Orbiter would no longer start.")
     else:
-        t.rep.say("== This Orbiter did not load the module, so installed for real it would not"
-                  " run either.")
+        rep.say("== This Orbiter did not load the module, so installed for real it would not"
+                " run either.")
 
 
-def quoted(text):
-    return text if re.fullmatch(r"[\w@%+=:,./-]+", text) else "'" + text.replace("'", "'\\''") + "'"
+class Trial:
+    def __init__(self, rep):
+        self.rep, self.sandbox, self.run = rep, None, None
+
+    def clean_up(self):
+        if self.sandbox is not None:  # its namespace, and all in it, ends with it
+            self.sandbox.kill()
+            self.sandbox.wait()
+        if self.run:  # the overlays' work folders hold nothing once they are unmounted
+            work = os.path.join(self.run, "work")
+            for top, dirs, _ in os.walk(work):
+                for name in dirs:
+                    os.chmod(os.path.join(top, name), 0o700)
+            shutil.rmtree(work, ignore_errors=True)
+
+
+def interrupt(number, _frame):
+    for each in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(each, signal.SIG_IGN)  # the clean-up runs once, whole
+    raise Interrupted(number)
 
 
 def main(argv):
@@ -512,32 +331,29 @@ def main(argv):
         if opts.help:
             rep.say(options.HELP.rstrip("\n"))
             return 0
-        options.check_places(opts)
+        options.check_places(opts, SOURCE, os.environ)
     except options.Usage as error:
         rep.error(str(error), f"run: {options.COMMAND} --help")
         return 2
-    t = Trial(opts, rep)
+    t = Trial(rep)
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-        signal.signal(number, t.signal)
+        signal.signal(number, interrupt)
     status = 1
     try:
-        trial(t)
+        trial(t, opts)
         status = 0
     except Interrupted as stop:
         rep.say("", f"== Interrupted ({signal.Signals(stop.args[0]).name[3:]})")
         status = 128 + stop.args[0]
-    except Fail as failure:
+    except (Fail, folders.Refused) as failure:
         rep.error(*failure.args)
-    except (OSError, RuntimeError) as error:
-        full = getattr(error, "errno", None) == errno.ENOSPC
-        rep.error(f"the file system is full: {error}" if full else str(error),
-                  "Make room there, or name another place with --runs DIR; nothing of your folder"
-                  " was changed by this." if full else "The trial cannot go on.")
+    except (OSError, subprocess.SubprocessError, ValueError, KeyError) as error:
+        rep.error(f"{type(error).__name__}: {error}", "The trial cannot go on; your folder was only"
+                  " read.")
     finally:
-        t.holding = True  # the clean-up runs whole; a signal now is noted, not obeyed
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            signal.signal(number, signal.SIG_IGN)
         t.clean_up()
-        if t.changed:
-            status = 3
         if rep.file_error:
             rep.file_error, file_error = None, rep.file_error
             rep.error(f"report.txt could not be written whole: {file_error}")

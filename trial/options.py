@@ -1,4 +1,5 @@
-"""Tries Skarvel in a real Orbiter folder under Wine without writing into it (docs/trial.md).
+"""Tries Skarvel in a real Orbiter folder under Wine without any way to write into it
+(docs/trial.md).
 
   bash scripts/try-in-orbiter.sh [options] ORBITER_FOLDER [-- ORBITER'S COMMAND LINE...]
 
@@ -8,36 +9,26 @@
                      (default 60)
   --show             use the display in DISPLAY instead of a private Xvfb one
   --screenshot FILE  where the last picture before the end goes (PNG; default: screenshot.png
-                     in the run folder); a regular file or a new name, outside your folder and
-                     everything its links lead to
+                     in the run folder); a regular file or a new name, outside your folder
   --runs DIR         where the run folders go (default: build/try-in-orbiter/runs), outside
-                     your folder and everything its links lead to
+                     your folder
 
-Each run has a folder of its own, DIR/DATE_TIME, which stays until you remove it: Orbiter/, the
-copy Orbiter ran in; report.txt, all the trial printed; orbiter.out, what Orbiter and Wine
-printed; screenshot.png; the inventories; processes.ended. ORBITER_FOLDER is only read: its
-inventory is taken before the run and again after it, on every end, and whatever changed is
-named.
+Orbiter runs in a sandbox: your folder and the rest of the file system are read-only there, and
+every write Orbiter makes in its folder lands in the run folder, DIR/DATE_TIME, which stays
+until you remove it: written/, what Orbiter wrote in its folder; report.txt, all the trial
+printed; orbiter.out, what Orbiter and Wine printed; screenshot.png.
 
-Exit status: 0 Orbiter was tried and ORBITER_FOLDER is as it was (whatever the verdict); 1 it
-could not try (ORBITER_FOLDER as it was); 2 bad usage; 3 ORBITER_FOLDER changed during the run
-(the changes are named; 3 wins over the others); 129, 130 or 143 HUP, INT or TERM stopped it.
+Exit status: 0 Orbiter was tried (whatever the verdict); 1 it could not try; 2 bad usage;
+129, 130 or 143 HUP, INT or TERM stopped it.
 """
 import argparse
-import errno
 import os
 import re
 import stat
 from dataclasses import dataclass
 
-from trial import folder as folders
-
 COMMAND = "bash scripts/try-in-orbiter.sh"
-
-
-# The text above is --help; this module reads the command line and checks the places it names
-# before anything runs: a fault in them is bad usage (status 2).
-HELP = __doc__
+HELP = __doc__  # the text above is --help
 
 
 class Usage(Exception):
@@ -55,6 +46,7 @@ class Options:
     runs: str = ""
     help: bool = False
     arch: str = "i686"
+    prefix: str = ""  # WINEPREFIX: a prefix of the user's, only read
 
 
 class _Parser(argparse.ArgumentParser):
@@ -71,7 +63,7 @@ def parse(argv, source_dir, environ):
     parser = _Parser(add_help=False, allow_abbrev=False, prog=COMMAND)
     for name in ("--zip", "--seconds", "--screenshot", "--runs"):
         parser.add_argument(name)
-    for name in ("--show", "--help", "-h", "--keep", "--replace"):
+    for name in ("--show", "--help", "-h"):
         parser.add_argument(name, action="store_true")
     parser.add_argument("folders", nargs="*")
     args, unknown = parser.parse_known_args(words)
@@ -80,10 +72,6 @@ def parse(argv, source_dir, environ):
     for word in unknown:
         raise Usage(f"unknown option {word}." if word.startswith("-") else
                     "name one Orbiter folder; Orbiter's command line follows --.")
-    if args.keep or args.replace:
-        raise Usage(f"there is no --{'keep' if args.keep else 'replace'} any more: the trial never"
-                    " writes your Orbiter folder. Each report ends by saying how to install the"
-                    " module for real.")
     for name in ("zip", "seconds", "screenshot", "runs"):
         if getattr(args, name) == "":
             raise Usage(f"--{name} needs a value.")
@@ -97,69 +85,68 @@ def parse(argv, source_dir, environ):
     if arch not in ("i686", "x64"):
         raise Usage("SKARVEL_TRY_ARCH is i686 or x64 (x64 only for the project's tests).")
     prefix = environ.get("WINEPREFIX", "")
-    if prefix and not prefix.startswith("/"):
-        raise Usage(f"WINEPREFIX is '{prefix}', a relative path, and Wine takes only an absolute"
-                    " one; set it to one, or unset it to use the trial's own prefix.")
+    if prefix and not (prefix.startswith("/") and os.path.isfile(os.path.join(prefix, "system.reg"))):
+        raise Usage(f"WINEPREFIX is '{prefix}', which is no Wine prefix (an absolute path to a folder"
+                    " that holds system.reg); set it to one, or unset it to use the trial's own.")
     full = lambda p: os.path.abspath(p) if p else ""  # the shell has expanded ~ already
     return Options(args.folders[0], rest, zip=full(args.zip), seconds=int(seconds),
                    show=args.show, screenshot=full(args.screenshot),
                    runs=full(args.runs) or os.path.join(source_dir, "build/try-in-orbiter/runs"),
-                   arch=arch)
+                   arch=arch, prefix=prefix)
 
 
-def _nearest(path, option):
-    """The nearest part of path that exists, and its status; bad usage for a path the system
-    cannot take."""
+def nearest(path):
+    """The nearest part of path that exists, links followed, and its status."""
     while True:
         try:
-            return path, os.stat(path)
+            return os.path.realpath(path), os.stat(path)
         except (FileNotFoundError, NotADirectoryError):
             path = os.path.dirname(path)
         except OSError as error:
-            if error.errno == errno.ENAMETOOLONG:
-                raise Usage(f"{option} names a path longer than this system allows.")
-            raise Usage(f"{option} names {path}, which cannot be looked at: {error.strerror}.")
+            raise Usage(f"{path} cannot be looked at: {error.strerror}.")
 
 
-def check_places(opts):
-    """Bad usage for a run folder or screenshot the run could not write, or would write where the
-    user's folder lies or leads to."""
-    found, st = _nearest(opts.runs, "--runs")
-    if not stat.S_ISDIR(st.st_mode):
-        raise Usage(f"--runs names {opts.runs}, but {found} is not a folder.")
+def lies_in(path, folder):
+    """Whether path, or the nearest part of it that exists, is the folder or lies in it. Folders
+    are compared by device and inode, so that a link or a second mount of the folder counts."""
+    found, st = nearest(path)
+    place = (folder.st_dev, folder.st_ino)
+    while (st.st_dev, st.st_ino) != place:
+        if found == "/":
+            return False
+        found = os.path.dirname(found)
+        st = os.stat(found)
+    return True
+
+
+def check_places(opts, source_dir, environ):
+    """Bad usage for a place the trial would write that it cannot, or that lies in the user's
+    folder: the run folders, the screenshot, the scratch folder and the source tree, where the
+    trial builds its probe and sets up its Wine prefix."""
+    found, st = nearest(opts.runs)
+    if not stat.S_ISDIR(st.st_mode) or not os.access(found, os.W_OK | os.X_OK):
+        raise Usage(f"--runs names {opts.runs}, but {found} is not a folder you may write in.")
     if opts.screenshot:
         try:
-            st = os.lstat(opts.screenshot)
-            if not stat.S_ISREG(st.st_mode):
-                raise Usage(f"--screenshot names {opts.screenshot}, which is not a regular file;"
-                            " name a PNG file to write, or a new name.")
-        except (FileNotFoundError, NotADirectoryError):
-            found, st = _nearest(opts.screenshot, "--screenshot")
-            if found != os.path.dirname(opts.screenshot) or not stat.S_ISDIR(st.st_mode):
-                raise Usage(f"--screenshot names {opts.screenshot}, but there is no folder"
-                            f" {os.path.dirname(opts.screenshot)} to write it in.")
-        except OSError as error:
-            if error.errno == errno.ENAMETOOLONG:
-                raise Usage("--screenshot names a path longer than this system allows.")
-            raise
-    if not os.path.isdir(opts.folder):
+            fits = stat.S_ISREG(os.lstat(opts.screenshot).st_mode)
+        except FileNotFoundError:
+            fits = os.path.isdir(os.path.dirname(opts.screenshot))
+        except OSError:
+            fits = False
+        if not fits:
+            raise Usage(f"--screenshot names {opts.screenshot}; name a PNG file to write, or a new"
+                        " name in an existing folder.")
+    try:
+        folder = os.stat(opts.folder)
+    except OSError:
         return  # said when the folder is checked
-    home = os.path.realpath(opts.folder)
-    runs = os.path.realpath(opts.runs)
-    shot = os.path.realpath(opts.screenshot) if opts.screenshot else ""
-
-    def conflict(where, place):
-        if folders.inside(runs, place) or folders.inside(place, runs):
-            return (f"--runs {opts.runs} and {where} overlap; the run folders must lie outside"
-                    " your folder and everything its links lead to. Name another place with"
+    places = [("--runs", opts.runs), ("--screenshot", opts.screenshot),
+              ("TMPDIR", environ.get("TMPDIR", "")), ("the source tree", source_dir)]
+    for name, place in places:
+        if place and lies_in(place, folder):
+            raise Usage(f"{name} {place} lies in your Orbiter folder {opts.folder}, where the trial"
+                        " writes nothing; name a place outside it"
+                        + (" (clone the source tree elsewhere)." if name == "the source tree" else "."))
+    if os.path.isdir(opts.runs) and lies_in(opts.folder, os.stat(opts.runs)):
+        raise Usage(f"your Orbiter folder lies in --runs {opts.runs}; name another place with"
                     " --runs DIR.")
-        if shot and folders.inside(shot, place):
-            return (f"--screenshot {opts.screenshot} lies in {where}; it must lie outside your"
-                    " folder and everything its links lead to. Name another place.")
-        return None
-
-    found = conflict(f"your folder {home}", home) or folders.reach(
-        home, lambda link, target: conflict(f"{target} (where your folder's {link} leads)",
-                                            target))
-    if found:
-        raise Usage(found)

@@ -1,76 +1,15 @@
-"""What a run concludes about the module: the command line as Orbiter hands it to the module and
-what the module does with it, and the verdict from what was watched during the run."""
+"""What a run concludes about the module, from what was watched during the run and what the
+module's own request code made of the command line (the request probe's facts)."""
 from dataclasses import dataclass
 
-# The module refuses a command line that does not fit its buffer (request/launch_request.h).
-LINE_LIMIT = 4096
 
-
-def windows_command_line(words):
-    """The line Wine hands orbiter.exe for these words: a word that is empty or holds a blank or
-    a tab in double quotes, a quote escaped with a backslash, backslashes before a quote
-    doubled."""
-    out = []
-    for word in words:
-        quoted = word == "" or " " in word or "\t" in word
-        text, backslashes = '"' if quoted else "", 0
-        for c in word:
-            if c == '"':
-                text += "\\" * (backslashes + 1)
-            backslashes = backslashes + 1 if c == "\\" else 0
-            text += c
-        out.append(text + ("\\" * backslashes + '"' if quoted else ""))
-    return " ".join(out)
-
-
-def split_module(line):
-    """The tokens the module makes of the line. This mirrors SplitCommandLine in
-    request/command_line.cpp: a blank or a tab outside quotes ends a token, a quote ends the
-    token before it and opens or closes quotes, and empty tokens are dropped."""
-    tokens, token, quoted = [], "", False
-    for c in line:
-        if (c in " \t" and not quoted) or c == '"':
-            if token:
-                tokens.append(token)
-            token = ""
-            quoted = quoted != (c == '"')
-        else:
-            token += c
-    return tokens + [token] if token else tokens
-
-
-@dataclass
-class Request:
-    letters: str  # every option letter the module applies, in order
-    scenario: str  # the last token that is no option, or ""
-
-    @property
-    def paused(self):
-        """Whether the module ticks "start paused"."""
-        return "p" in self.letters.lower()
-
-
-def module_request(line):
-    """What the module takes from the line, as ApplyCommandLine and ApplyOptionLetters in
-    request/launch_request.cpp do: a token that begins with a minus is options, each character
-    after that first minus one letter (a second minus means nothing), and the last other token
-    is the scenario. A line too long for the module is not applied at all."""
-    if len(line.encode("utf-8", "surrogateescape")) >= LINE_LIMIT:
-        return Request("", "")
-    letters, scenario = "", ""
-    for token in split_module(line):
-        if token.startswith("-"):
-            letters += token[1:]
-        else:
-            scenario = token
-    return Request(letters, scenario)
-
-
-def with_extension(path):
-    """The module's rule: ".scn" is added when the path has a separator and the name after the
-    last one has no dot."""
-    name = path.replace("/", "\\").rpartition("\\")
-    return path + ".scn" if name[1] and "." not in name[2] else path
+def decoded(hex_bytes, code_page):
+    """Bytes the request probe printed in hexadecimal, as text of Windows' ANSI code page."""
+    data = bytes.fromhex(hex_bytes)
+    try:
+        return data.decode("cp" + code_page, "replace")
+    except LookupError:
+        return data.decode("latin-1")
 
 
 @dataclass
@@ -85,7 +24,8 @@ class Watched:
     names_staging: bool = False  # the command line names the staging file itself
     first_written: bool = False  # the staging file was written during the run
     saved_later: bool = False  # ... and written again with other bytes
-    staged: str = ""  # the scenario whose bytes were staged, as shown
+    staged: str = ""  # the scenario on the command line, as shown, when its bytes were staged
+    named: str = ""  # the scenario on the command line, completed as the module does
     paused: bool = False
     empty_line: bool = False
     staging: str = "Scenarios\\(Current state).scn"
@@ -97,7 +37,8 @@ def conclude(w):
     if w.names_staging:
         scenario = f"not staged: the command line names {w.staging} itself"
     elif w.first_written:
-        scenario = f"staged {w.staged or 'a scenario from outside Scenarios' + chr(92)} as {w.staging}"
+        what = w.staged or f"other bytes than {w.named or 'the command line names'} holds"
+        scenario = f"staged {what} as {w.staging}"
     else:
         scenario = f"nothing staged: {w.staging} was not written"
     if w.saved_later or (w.names_staging and w.first_written):

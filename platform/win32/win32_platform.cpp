@@ -1,4 +1,5 @@
-// The real Win32 calls behind platform.h. The only module file that includes windows.h.
+// The real Win32 calls behind platform.h, but for the path queries (win32_paths.cpp). With that
+// file, the only module files that include windows.h.
 #include "platform/platform.h"
 
 #include <cstdlib>
@@ -50,38 +51,8 @@ bool PostMessageA(WindowHandle window, std::uint32_t message, MessageParam wPara
     return ::PostMessageA(static_cast<HWND>(window), message, wParam, lParam) != FALSE;
 }
 
-std::uint32_t GetLongPathNameA(const char* shortPath, char* longPath, std::uint32_t size) {
-    return ::GetLongPathNameA(shortPath, longPath, size);
-}
-
 bool CopyFileA(const char* source, const char* destination, bool failIfExists) {
     return ::CopyFileA(source, destination, failIfExists ? TRUE : FALSE) != FALSE;
-}
-
-namespace {
-
-// What identifies an open file: its volume and its index on that volume. Opened for no access
-// and shared every way, so that no other program's use of the file stands in the way.
-bool IdentifyFile(const char* path, BY_HANDLE_FILE_INFORMATION& identity) {
-    const HANDLE file =
-        ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const bool identified = ::GetFileInformationByHandle(file, &identity) != FALSE;
-    ::CloseHandle(file);
-    return identified;
-}
-
-} // namespace
-
-bool IsSameFile(const char* first, const char* second) {
-    BY_HANDLE_FILE_INFORMATION one;
-    BY_HANDLE_FILE_INFORMATION other;
-    return IdentifyFile(first, one) && IdentifyFile(second, other) &&
-           one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
 void* GetProcAddress(InstanceHandle module, const char* name) {

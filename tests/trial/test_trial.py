@@ -1,7 +1,8 @@
 """The trial's wiring that needs no Wine: its usage and the places it may write, the report
-writer, what it reads from the source tree and the zip, the leftovers of a killed run, and the
-final check under a signal."""
+writer, what it reads from the source tree and the zip, and the sandbox's promise itself."""
+import lzma
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -10,22 +11,25 @@ import time
 import unittest
 import zipfile
 
-from trial import __main__ as main, folder as folders, leftovers, options, report, run
+from trial import __main__ as main, folder as folders, options, report, sandbox
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ROOT = os.geteuid() == 0
 
 
-def trial(*args, env=None, **kwargs):
-    return subprocess.run([sys.executable, "-P", "-m", "trial", *args], timeout=30, **kwargs,
-                          env=env or dict(os.environ, PYTHONPATH=SOURCE))
+def trial(*args, env=None, as_nobody=False, **kwargs):
+    user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if as_nobody else []
+    return subprocess.run([*user, sys.executable, "-P", "-m", "trial", *args], timeout=30,
+                          **kwargs, env=env or dict(os.environ, PYTHONPATH=SOURCE))
 
 
 class Scratch(unittest.TestCase):
     def setUp(self):
         self.scratch = tempfile.mkdtemp()
+        os.chmod(self.scratch, 0o755)
         self.addCleanup(subprocess.run, ["rm", "-rf", self.scratch])
         self.folder = self.mk("Orbiter")
-        for name in ("Orbiter/Scenarios", "outside/tex"):
+        for name in ("Orbiter/Scenarios", "outside"):
             os.makedirs(self.mk(name))
 
     def mk(self, name):
@@ -34,6 +38,7 @@ class Scratch(unittest.TestCase):
 
 class UsageTest(Scratch):
     def test_parse(self):
+        open(self.mk("file"), "w").close()
         # arguments | environment | what the error says
         for argv, env, says in [
             (["--bogus", "F"], {}, "unknown option --bogus."),
@@ -41,10 +46,10 @@ class UsageTest(Scratch):
             (["--seconds", "86401", "F"], {}, "from 1 to 86400, not '86401'"),
             (["--seconds", "07", "F"], {}, "not '07'"),
             (["--zip", "", "F"], {}, "--zip needs a value."),
-            (["--keep", "F"], {}, "there is no --keep any more"),
             (["F", "G"], {}, "name one Orbiter folder"),
             ([], {}, "name the Orbiter folder"),
-            (["F"], {"WINEPREFIX": "rel"}, "a relative path"),
+            (["F"], {"WINEPREFIX": "rel"}, "which is no Wine prefix"),
+            (["F"], {"WINEPREFIX": self.mk("file")}, "which is no Wine prefix"),
             (["F"], {"SKARVEL_TRY_ARCH": "arm"}, "i686 or x64"),
         ]:
             with self.subTest(argv), self.assertRaises(options.Usage) as refused:
@@ -54,28 +59,33 @@ class UsageTest(Scratch):
         self.assertEqual((opts.show, opts.command_line), (True, ["--keep-open", "--", "-p"]))
 
     def test_places(self):
-        os.symlink(self.mk("outside/tex"), os.path.join(self.folder, "Textures"))
-        os.makedirs(self.mk("outside/planets"))
-        os.symlink("../planets", self.mk("outside/tex/Planets"))
-        open(self.mk("outside/file"), "w").close()
-        # --runs | --screenshot | what the refusal says, or None
-        for runs, shot, says in [
-            (self.mk("runs"), self.mk("shot.png"), None),
-            (self.mk("Orbiter/runs"), "", "and your folder"),
-            (self.scratch, "", "and your folder"),  # the folder lies inside --runs
-            (self.mk("outside/tex/runs"), "", "where your folder's Textures leads"),
-            (self.mk("outside/planets/runs"), "", "where your folder's Textures/Planets leads"),
-            (self.mk("runs"), self.mk("outside/tex/shot.png"), "it must lie outside"),
-            (self.mk("runs"), "/dev/null", "not a regular file"),
-            (self.mk("runs"), self.mk("none/shot.png"), "no folder"),
-            ("/dev/null", "", "is not a folder"),
-            ("/etc/passwd/x", "", "/etc/passwd is not a folder"),
-            ("/tmp/" + "x" * 300, "", "longer than this system allows"),
-        ]:
+        os.symlink(self.folder, self.mk("outside/alias"))
+        os.symlink(self.mk("outside"), self.mk("Orbiter/Textures"))
+        # --runs | --screenshot | TMPDIR | what the refusal says, or None
+        rows = [
+            (self.mk("runs"), self.mk("shot.png"), "", None),
+            (self.mk("Orbiter/runs"), "", "", "--runs"),
+            (self.mk("outside/alias/new/runs"), "", "", "--runs"),  # a link to the folder
+            (self.scratch, "", "", "your Orbiter folder lies in --runs"),
+            (self.mk("runs"), self.mk("outside/alias/shot.png"), "", "--screenshot"),
+            (self.mk("runs"), "", self.mk("outside/alias/tmp"), "TMPDIR"),
+            # Links inside the folder lead out of it: what they reach is not the folder.
+            (self.mk("Orbiter/Textures/runs"), "", "", None),
+            (self.mk("runs"), "/dev/null", "", "name a PNG file to write"),
+            (self.mk("runs"), self.mk("none/shot.png"), "", "name a PNG file to write"),
+            ("/dev/null", "", "", "is not a folder you may write in"),
+            ("/etc/passwd/x", "", "", "is not a folder you may write in"),
+        ]
+        if ROOT:  # a second mount of the folder: no link, the same folder
+            os.makedirs(self.mk("mounted"))
+            subprocess.run(["mount", "--bind", self.folder, self.mk("mounted")], check=True)
+            self.addCleanup(subprocess.run, ["umount", self.mk("mounted")])
+            rows.append((self.mk("runs"), self.mk("mounted/shot.png"), "", "--screenshot"))
+        for runs, shot, tmp, says in rows:
             opts = options.Options(self.folder, [], runs=runs, screenshot=shot)
-            with self.subTest(runs=runs, shot=shot):
+            with self.subTest(runs=runs, shot=shot, tmp=tmp):
                 try:
-                    options.check_places(opts)
+                    options.check_places(opts, SOURCE, {"TMPDIR": tmp} if tmp else {})
                     got = None
                 except options.Usage as refused:
                     got = str(refused)
@@ -84,19 +94,35 @@ class UsageTest(Scratch):
                 else:
                     self.assertIn(says, got or "(no refusal)")
 
+    def test_refused_before_anything_runs(self):
+        # The source tree in the folder: its builds and Wine prefix would land there.
+        shutil.copytree(os.path.join(SOURCE, "trial"), self.mk("Orbiter/src/trial"))
+        done = trial("--runs", self.mk("runs"), self.folder, capture_output=True,
+                     env=dict(os.environ, PYTHONPATH=self.mk("Orbiter/src")))
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn(b"the source tree", done.stderr)
+        # A run folder the user may not write in.
+        os.makedirs(self.mk("closed"), 0o555)
+        done = trial("--runs", self.mk("closed/runs"), self.folder, capture_output=True,
+                     as_nobody=ROOT)
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn(b"is not a folder you may write in", done.stderr)
+        self.assertFalse(os.path.exists(self.mk("runs")))
+
     def test_not_orbiters_folder(self):
-        # what orbiter.exe holds, or None | the status | what the error says
-        for exe, status, says in [(None, 1, "holds no orbiter.exe, so it is not Orbiter's folder"),
-                                  (b"not a program", 1, "orbiter.exe is not a Windows program"),
-                                  (b"MZ" + bytes(58) + (64).to_bytes(4, "little") + b"PE\0\0\x64\x86",
-                                   1, "is a 64-bit (x64) Windows program; it must be a 32-bit")]:
+        # what orbiter.exe holds, or None | what the error says
+        for exe, says in [(None, "holds no orbiter.exe, so it is not Orbiter's folder"),
+                          (b"not a program", "orbiter.exe is not a Windows program"),
+                          (b"MZ" + bytes(58) + (64).to_bytes(4, "little") + b"PE\0\0\x64\x86",
+                           "is a 64-bit (x64) Windows program; it must be a 32-bit")]:
             exe_path = os.path.join(self.folder, "orbiter.exe")
             if exe is not None:
-                open(exe_path, "wb").write(exe)
+                with open(exe_path, "wb") as f:
+                    f.write(exe)
             with self.subTest(says):
                 done = trial("--runs", self.mk("runs"), self.folder, capture_output=True,
                              env=dict(os.environ, PYTHONPATH=SOURCE, SKARVEL_TRY_ARCH="i686"))
-                self.assertEqual(done.returncode, status)
+                self.assertEqual(done.returncode, 1)
                 self.assertIn(says, done.stderr.decode())
                 self.assertFalse(os.path.exists(self.mk("runs")))
 
@@ -166,74 +192,112 @@ class SourceTest(Scratch):
         self.assertEqual(main.read_commit(self.mk("wt")), "c4")
 
     def test_zip(self):
-        # entry's bytes | link entry | what the refusal says, or None
-        for data, link, says in [(b"MZ" * 100, False, None), (b"x" * 65537, False, "more than the 64 KiB"),
-                                 (b"x", True, "not a regular file"), (None, False, "holds no")]:
+        # entry's bytes | link entry | compression | damaged | what the refusal says, or None
+        for data, link, packing, damaged, says in [
+                (b"MZ" * 100, False, zipfile.ZIP_DEFLATED, False, None),
+                (b"x" * 65537, False, zipfile.ZIP_DEFLATED, False, "more than the 64 KiB"),
+                (b"x", True, zipfile.ZIP_DEFLATED, False, "not a regular file"),
+                (None, False, zipfile.ZIP_DEFLATED, False, "holds no"),
+                (b"MZ" * 100, False, zipfile.ZIP_LZMA, True, "cannot be read as a zip"),
+                (b"MZ" * 100, False, zipfile.ZIP_DEFLATED, True, "cannot be read as a zip")]:
             path = self.mk("a.zip")
-            with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            with zipfile.ZipFile(path, "w", packing) as z:
                 if data is not None:
-                    info = zipfile.ZipInfo(main.DLL)
+                    info = zipfile.ZipInfo(folders.DLL)
                     info.external_attr = (0o120777 if link else 0o100644) << 16
-                    z.writestr(info, data)
+                    z.writestr(info, data, packing)
+            if damaged:  # the packed bytes of the entry, after its local header
+                raw = bytearray(open(path, "rb").read())
+                raw[60:70] = b"\xff" * 10
+                open(path, "wb").write(raw)
             with self.subTest(says):
                 try:
-                    self.assertEqual(main.read_dll(path), data)
+                    self.assertEqual(folders.read_dll(path), data)
                     self.assertIsNone(says)
-                except main.Fail as refused:
+                except folders.Refused as refused:
                     self.assertIn(says or "(none)", refused.args[0])
 
-    def test_screenshot_that_fails(self):
-        self.assertIn("cannot write in", run.screenshot(self.mk("none/shot.png"), dict(os.environ)))
+
+def sandbox_works():
+    done = subprocess.run(sandbox.command({"read": [], "write": [], "overlays": []}, ["true"],
+                                          ROOT, isolate=True), capture_output=True,
+                          env=dict(os.environ, PYTHONPATH=SOURCE), timeout=30)
+    return done.returncode == 0
 
 
-class LeftoversTest(Scratch):
-    def test_only_marked_run_folders(self):
-        dead = subprocess.Popen(["true"])
-        dead.wait()
-        runs, sleepers = self.mk("runs/"), {}
-        # run folder | its marker
-        for name, marker in [("killed", True), ("user's", False)]:
-            os.makedirs(runs + name)
-            if marker:
-                open(os.path.join(runs, name, leftovers.MARKER), "w").close()
-            sleepers[name] = subprocess.Popen(["sleep", "30"])
-            self.addCleanup(sleepers[name].kill)
-            with open(os.path.join(runs, name, "processes"), "w") as f:
-                f.write(f"{dead.pid} 1 alone true\n")  # the run that recorded it has ended
-            leftovers.record(os.path.join(runs, name, "processes"), sleepers[name].pid, "alone", "sleep")
-        said = []
-        time.sleep(0.2)  # until /proc shows the program it runs
-        leftovers.end_what_killed_runs_left(runs, said.append)
-        self.assertEqual(sleepers["killed"].wait(5), -signal.SIGTERM)
-        self.assertIn(f"ended: sleep (pid {sleepers['killed'].pid})", said[0])
-        self.assertTrue(os.path.exists(runs + "killed/processes.ended"))
-        # No marker: never touched, and what its file names is not signalled.
-        self.assertIsNone(sleepers["user's"].poll())
-        self.assertTrue(os.path.exists(runs + "user's/processes"))
+@unittest.skipUnless(sandbox_works(), "unshare cannot make the sandbox's namespaces here")
+class SandboxTest(Scratch):
+    """The promise the sandbox makes, kept by the kernel: checked from inside with a shell."""
+
+    def setUp(self):
+        super().setUp()
+        for name in ("run/upper", "run/work"):
+            os.makedirs(self.mk(name))
+        open(self.mk("Orbiter/Orbiter.cfg"), "w").write("mine\n")
+        open("/tmp/skarvel-sandbox-test", "w").close()
+        self.addCleanup(os.unlink, "/tmp/skarvel-sandbox-test")
+
+    def inside(self, script):
+        spec = {"read": [], "write": [self.mk("run")],
+                "overlays": [[self.folder, self.mk("run/upper"), self.mk("run/work")]]}
+        return subprocess.Popen(sandbox.command(spec, ["sh", "-c", script], ROOT, isolate=True),
+                                env=dict(os.environ, PYTHONPATH=SOURCE), stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, cwd=self.folder)
+
+    def test_promise(self):
+        # what the shell does | what it prints
+        rows = [
+            (f"echo new >{self.folder}/Orbiter.cfg && cat {self.folder}/Orbiter.cfg", "new"),
+            (f"echo x >{SOURCE}/x", "Read-only file system"),
+            # Beside the folder is the private /tmp's, when the folder lies in /tmp.
+            (f"echo x >{self.folder}/../x; echo done", "done"),
+            (f"echo x >{self.mk('run/outside')} && echo written", "written"),
+            ("test -e /tmp/skarvel-sandbox-test || echo private", "private"),
+            ("ls /dev | tr '\\n' ' '", "fd full null random shm tty urandom zero"),
+            ("mount -o remount,rw / 2>&1 | grep -c denied", "1"),
+            ("grep CapEff /proc/self/status", "0000000000000000"),
+            ("echo $$", "1"),  # its own PID namespace
+        ]
+        for script, says in rows:
+            with self.subTest(script):
+                out = self.inside(script).communicate(timeout=30)[0].decode()
+                self.assertIn(says, out)
+        self.assertEqual(open(self.mk("Orbiter/Orbiter.cfg")).read(), "mine\n")
+        self.assertFalse(os.path.exists(self.mk("x")))
+        self.assertEqual(open(self.mk("run/upper/Orbiter.cfg")).read(), "new\n")
+
+    def test_killed_outright(self):
+        """The trial killed with KILL: nothing it started in the sandbox runs on."""
+        holder = subprocess.Popen([sys.executable, "-c", f"""
+import subprocess, sys, time
+sys.path.insert(0, {SOURCE!r})
+from trial import sandbox
+subprocess.Popen(sandbox.command({{"read": [], "write": [], "overlays": []}},
+    ["sh", "-c", "sleep 300 & sleep 301 & wait"], {ROOT}, isolate=True))
+time.sleep(300)"""], env=dict(os.environ, PYTHONPATH=SOURCE))
+        deadline = time.monotonic() + 20
+        while not sleepers() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(len(sleepers()), 2)
+        holder.send_signal(signal.SIGKILL)
+        holder.wait()
+        deadline = time.monotonic() + 10
+        while sleepers() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(sleepers(), [])
 
 
-class FinalCheckTest(Scratch):
-    def test_signal_during_the_check(self):
-        open(os.path.join(self.folder, "s.scn"), "w").write("before")
-        t = main.Trial(options.Options(self.folder, []), report.Report())
-        t.folder, t.inventory = self.folder, folders.take(self.folder)
-        open(os.path.join(self.folder, "s.scn"), "w").write("after!")
-        take = folders.take
-
-        def interrupted_take(root):
-            os.kill(os.getpid(), signal.SIGINT)
-            return take(root)
-        folders.take = interrupted_take
-        self.addCleanup(setattr, folders, "take", take)
-        old = signal.signal(signal.SIGINT, t.signal)
-        self.addCleanup(signal.signal, signal.SIGINT, old)
-        lines = []
-        t.rep.say = lambda *said: lines.extend(said)
-        with self.assertRaises(main.Interrupted):
-            with t.held():
-                t.check_user_folder()
-        self.assertTrue(t.changed and t.checked)
-        self.assertTrue(any(line.startswith("   s.scn: changed (") for line in lines), lines)
+def sleepers():
+    """The processes that sleep 300 or 301 s, as test_killed_outright starts them."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            line = open(f"/proc/{pid}/cmdline", "rb").read().split(b"\0")
+        except OSError:
+            continue
+        if line[:2] in ([b"sleep", b"300"], [b"sleep", b"301"]):
+            found.append(pid)
+    return found
 
 
 if __name__ == "__main__":

@@ -1,64 +1,8 @@
-"""The command line as Wine hands it to Orbiter and the module reads it, and the verdict drawn
-from what a run watched."""
+"""The verdict drawn from what a run watched and what the request probe said."""
 import unittest
 
 from trial import verdict
 from trial.verdict import Watched
-
-
-class CommandLineTest(unittest.TestCase):
-    # the words typed | the line Wine hands orbiter.exe
-    JOINED = [
-        (["-p", "Scenarios\\Demo Flight", 'a"b', "C:\\My Flights\\"],
-         '-p "Scenarios\\Demo Flight" a\\"b "C:\\My Flights\\\\"'),
-        (["", "a\tb", 'x\\"y'], '"" "a\tb" x\\\\\\"y'),
-        ([], ""),
-    ]
-    # the line | the tokens the module makes of it
-    SPLIT = [
-        ('-p "Scenarios\\Demo Flight"', ["-p", "Scenarios\\Demo Flight"]),
-        ("  -e\t\tDemo  ", ["-e", "Demo"]),
-        ('a"b c"d', ["a", "b c", "d"]),
-        ('""', []),
-        ('"open to the end', ["open to the end"]),
-    ]
-    # the words typed | paused | the scenario the module takes
-    REQUESTS = [
-        (["-p", "Scenarios\\Demo"], True, "Scenarios\\Demo"),
-        (["-P"], True, ""),
-        (["--p"], True, ""),  # each letter after the first minus counts
-        (["-p2"], True, ""),
-        (["-p-e"], True, ""),  # a second minus means nothing
-        (["-ep", "x"], True, "x"),
-        (["-e", "-x", "Demo"], False, "Demo"),
-        (['"-p"'], True, "\\"),  # the quotes split it: \ and -p\ are its tokens
-        (["-x\t-p"], True, ""),  # one token in quotes
-        (["p", "--", "-"], False, "p"),
-        (["Demo Flight", "Other"], False, "Other"),  # the last one counts
-        (["-p", "x" * 4100], False, ""),  # too long for the module: nothing applied
-    ]
-
-    def test_joined(self):
-        for words, line in self.JOINED:
-            with self.subTest(words):
-                self.assertEqual(verdict.windows_command_line(words), line)
-
-    def test_split(self):
-        for line, tokens in self.SPLIT:
-            with self.subTest(line):
-                self.assertEqual(verdict.split_module(line), tokens)
-
-    def test_requests(self):
-        for words, paused, scenario in self.REQUESTS:
-            with self.subTest(words):
-                request = verdict.module_request(verdict.windows_command_line(words))
-                self.assertEqual((request.paused, request.scenario), (paused, scenario))
-
-    def test_extension(self):
-        for path, want in [("Scenarios\\Demo", "Scenarios\\Demo.scn"), ("Demo", "Demo"),
-                           ("a.b/Demo", "a.b/Demo.scn"), ("Scenarios\\x.scn", "Scenarios\\x.scn"),
-                           ("C:\\My.Flights\\Demo", "C:\\My.Flights\\Demo.scn")]:
-            self.assertEqual(verdict.with_extension(path), want, path)
 
 
 class VerdictTest(unittest.TestCase):
@@ -86,8 +30,8 @@ class VerdictTest(unittest.TestCase):
          "nothing launched: the scenario was not staged, and no usage dialog was seen", True),
         (dict(LOADED, empty_line=True), None, None,
          "nothing launched: the command line names no scenario", True),
-        (dict(LOADED, first_written=True), "staged a scenario from outside Scenarios\\ as"
-         " Scenarios\\(Current state).scn", None,
+        (dict(LOADED, first_written=True, named="Scenarios\\Demo.scn"),
+         "staged other bytes than Scenarios\\Demo.scn holds as Scenarios\\(Current state).scn", None,
          "nothing launched: the scenario was not staged, and no usage dialog was seen", True),
         (dict(failed_line="Failed loading module Modules\\Plugin\\Skarvel.dll (code 193)"), None,
          None, "module not loaded: Orbiter failed loading Modules\\Plugin\\Skarvel.dll (code 193)",

@@ -1,0 +1,263 @@
+"""The trial under Wine, against the Win32 test host laid out as an Orbiter folder: its reports
+and verdicts, and the kernel's promise, whatever way a run ends and whoever runs it: the user's
+folder as it was, nothing of the run left running.
+
+    python3 -P tests/trial/wine_cases.py ARCH HOST ZIP    (each Windows build's ctest runs it)
+
+ARCH is i686 or x64; HOST the test host's orbiter.exe; ZIP the add-on zip of that build. Ends
+with 77 (a skip) where this machine cannot run ARCH's Windows programs."""
+import hashlib
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ARCH, HOST, ZIP = sys.argv[1:4] if __name__ == "__main__" else ("x64", "", "")
+TRY = ["bash", os.path.join(SOURCE, "scripts/try-in-orbiter.sh")]
+ROOT = os.geteuid() == 0
+
+
+def pid_namespace(pid):
+    try:
+        return os.readlink(f"/proc/{pid}/ns/pid")
+    except OSError:
+        return None
+
+
+def sandboxed():
+    """The processes in a PID namespace other than this one's."""
+    ours = pid_namespace("self")
+    return {pid for pid in filter(str.isdigit, os.listdir("/proc"))
+            if pid_namespace(pid) not in (ours, None)}
+
+
+def listing(root):
+    """Every entry under root, links not followed, with what could change about it."""
+    found = {}
+    for top, dirs, files in os.walk(root):
+        dirs[:] = [d for d in dirs if d != "deep"]  # a chain too deep to walk by path
+        for name in [""] + dirs + files:
+            path = os.path.join(top, name) if name else top
+            st = os.lstat(path)
+            digest = ""
+            if os.path.isfile(path) and not os.path.islink(path) and st.st_size < 1 << 20:
+                with open(path, "rb") as f:
+                    digest = hashlib.sha256(f.read()).hexdigest()
+            found[os.path.relpath(path, root)] = (st.st_mode, st.st_uid, st.st_size,
+                                                  st.st_mtime_ns, digest)
+    return found
+
+
+class WineCases(unittest.TestCase):
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp(prefix="skarvel-wine-cases-")
+        os.chmod(self.scratch, 0o755)
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.scratch])
+        self.folder, self.runs = self.mk("Orbiter"), self.mk("runs")
+        shutil.copytree(os.path.join(SOURCE, "sample/Orbiter"), self.folder)
+        shutil.copy(HOST, os.path.join(self.folder, "orbiter.exe"))
+        lines = open(self.mk("Orbiter/Orbiter.cfg")).read().splitlines(keepends=True)
+        with open(self.mk("Orbiter/Orbiter.cfg"), "w") as f:  # the module not yet installed
+            f.writelines(line for line in lines if line.strip() != "Skarvel")
+        for name, text in (("Device.dat", "a device\n"), ("keymap.cfg", "; keys\n")):
+            open(os.path.join(self.folder, name), "w").write(text)
+        self.sandboxes_before = sandboxed()
+
+    def mk(self, name):
+        return os.path.join(self.scratch, name)
+
+    def trial(self, *words, options=(), env=None, user=(), **kwargs):
+        """Runs the trial on the folder: (STATUS, OUTPUT), and checks the promise."""
+        before = listing(self.folder)
+        done = subprocess.run([*user, *TRY, "--runs", self.runs, "--zip", ZIP, *options,
+                               self.folder, "--", *words], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300,
+                              env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH, **(env or {})), **kwargs)
+        output = done.stdout.decode("utf-8", "replace")
+        self.assert_kept(before, output)
+        return done.returncode, output
+
+    def assert_kept(self, before, output):
+        self.assertEqual(listing(self.folder), before, "the folder changed:\n" + output)
+        deadline = time.monotonic() + 10  # the namespace's end takes a moment
+        while sandboxed() - self.sandboxes_before and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(sandboxed() - self.sandboxes_before, set(),
+                         "processes of the run still run:\n" + output)
+
+    def assert_says(self, output, *lines):
+        for line in lines:
+            self.assertIn(line, output)
+
+    def run_folder(self, output):
+        return next(line[len("== Run folder: "):] for line in output.splitlines()
+                    if line.startswith("== Run folder: "))
+
+    def test_reports(self):
+        promise = "== Orbiter ran with your folder and the rest of the system read-only"
+        shutil.copy(self.mk("Orbiter/Scenarios/Demo Flight.scn"),
+                    self.mk("Orbiter/Scenarios/Backup of Demo Flight.scn"))
+        # (why) | the host's words, then --, then Orbiter's | trial options | what it prints
+        for why, words, options, says in [
+            ("a whole session: the host saves its state over the staged file; a plug-in's new"
+             " scenario lands in the run folder",
+             ["--write", "Scenarios\\My flight.scn", "--", "-p", "-e", "Scenarios\\Demo Flight"], [],
+             ["scenario:   staged Scenarios\\Demo Flight.scn as Scenarios\\(Current state).scn",
+              "session:    ended and saved its state over Scenarios\\(Current state).scn",
+              'verdict:    launched "Scenarios\\Demo Flight.scn" paused', "== Written in your"
+              " folder's place during the run: Orbiter.cfg; Orbiter.log; Scenarios/(Current"
+              " state).scn; Scenarios/My flight.scn", promise, "unzip "]),
+            ("the usage dialog, until the time limit", ["--keep-open", "--", "-e", "Nowhere"],
+             ["--seconds", "4"], ["orbiter:    still running after 4 s; stopped",
+                                  "verdict:    usage dialog shown"]),
+            ("a launchpad the module cannot drive", ["--without", "1000", "--", "-p"], [],
+             ["verdict:    ended at start: this launchpad is not Orbiter 2006's",
+              "== Do not install the module in this Orbiter"]),
+            ("the staging file itself, in another spelling",
+             ["-p", "-e", ".\\Scenarios\\..\\SCENARIOS\\(current state)"], [],
+             ["scenario:   not staged: the command line names Scenarios\\(Current state).scn"
+              " itself", 'verdict:    launched "Scenarios\\(Current state).scn" as it stood,'
+              " paused"]),
+            # The module counts the bytes of Windows' code page, one a letter here: the line fits.
+            ("a long line of non-ASCII words", ["-p", "é" * 2100, "Scenarios\\Demo"], [],
+             ['verdict:    launched "Scenarios\\Demo.scn" paused']),
+            # Wine's best fit turns the full-width hyphen into the minus the module reads.
+            ("a full-width hyphen", ["\uff0dp", "Scenarios\\Demo"], [],
+             ['verdict:    launched "Scenarios\\Demo.scn" paused']),
+            ("the one named, of two scenarios with the same bytes",
+             ["-x", "Scenarios\\Demo Flight"], [],
+             ['verdict:    launched "Scenarios\\Demo Flight.scn" running']),
+        ]:
+            with self.subTest(why):
+                status, output = self.trial(*words, options=options)
+                self.assertEqual(status, 0, output)
+                self.assert_says(output, *says)
+
+    def test_first_start(self):
+        """Orbiter writes Device.dat and keymap.cfg when they are missing: in the run folder."""
+        for name in ("Device.dat", "keymap.cfg"):
+            os.unlink(os.path.join(self.folder, name))
+        status, output = self.trial("-x", "Scenarios\\Demo")
+        self.assertEqual(status, 0, output)
+        self.assert_says(output, "== Written in your folder's place during the run: Device.dat;"
+                         " Orbiter.cfg; Orbiter.log; Scenarios/(Current state).scn; keymap.cfg")
+        self.assertTrue(os.path.isfile(os.path.join(self.run_folder(output), "written/Device.dat")))
+
+    def test_odd_folder(self):
+        """What no trial reads: a link cycle, a named pipe, a huge file, a deep folder; a link
+        out of the folder that a plug-in writes through, and a Wine prefix in the folder."""
+        os.symlink(".", os.path.join(self.folder, "loop"))
+        os.mkfifo(os.path.join(self.folder, "Scenarios/pipe.scn"))
+        with open(os.path.join(self.folder, "huge.bin"), "wb") as f:
+            f.truncate(64 << 30)
+        deep = os.path.join(self.folder, "deep")
+        os.makedirs(deep)
+        subprocess.run(["bash", "-c", 'cd "$1" && for i in $(seq 1200); do mkdir d && cd d;'
+                        ' done', "_", deep], check=True)
+        os.makedirs(self.mk("outside/Planets"))
+        open(self.mk("outside/Planets/Moon.dds"), "w").write("a moon\n")
+        os.symlink(self.mk("outside"), os.path.join(self.folder, "Textures"))
+        prefix = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else ""))
+        if os.path.isdir(prefix):  # made by an earlier case
+            shutil.copytree(prefix, os.path.join(self.folder, "prefix"), symlinks=True)
+        env = {"WINEPREFIX": os.path.join(self.folder, "prefix")} if os.path.isdir(prefix) else {}
+        status, output = self.trial("-x", "Scenarios\\Demo", env=env)
+        self.assertEqual(status, 0, output)
+        self.assert_says(output, 'verdict:    launched "Scenarios\\Demo.scn" running')
+        # A plug-in that writes through a link out of the folder is refused, as on a read-only
+        # disk: the test host then ends before Orbiter.log, so nothing is known of the module.
+        moon = listing(self.mk("outside"))
+        status, output = self.trial("--write", "Textures\\Planets\\Moon.dds", "--", "-x",
+                                    "Scenarios\\Demo", env=env)
+        self.assertEqual(status, 1, output)
+        self.assertEqual(listing(self.mk("outside")), moon)
+        self.assert_says(output, "Orbiter never started under Wine",
+                         "orbiter.exe: cannot write into Textures\\Planets\\Moon.dds")
+
+    @unittest.skipUnless(ROOT, "only root can run the trial as another user")
+    def test_read_only_folder_of_another_account(self):
+        """An installation of another account, tried by nobody in a prefix of nobody's own."""
+        prefix = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else ""))
+        if not os.path.isdir(prefix):
+            self.trial("-x", "Scenarios\\Demo")  # sets the prefix up
+        shutil.copytree(prefix, self.mk("nobody/prefix"), symlinks=True)
+        os.makedirs(self.runs)
+        subprocess.run(["chown", "-R", "nobody:nogroup", self.mk("nobody"), self.runs], check=True)
+        subprocess.run(["chmod", "-R", "a-w", self.folder], check=True)
+        status, output = self.trial(
+            "-x", "Scenarios\\Demo", env={"WINEPREFIX": self.mk("nobody/prefix"),
+                                          "HOME": self.mk("nobody")},
+            user=["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"])
+        self.assertEqual(status, 0, output)
+        self.assert_says(output, 'verdict:    launched "Scenarios\\Demo.scn" running')
+
+    def test_output_closed(self):
+        """Output into a pipe that closes after three lines: the run goes on to its end."""
+        before = listing(self.folder)
+        trial = subprocess.Popen([*TRY, "--runs", self.runs, "--zip", ZIP, self.folder, "--",
+                                  "-x", "Scenarios\\Demo"], stdout=subprocess.PIPE,
+                                 stderr=subprocess.STDOUT, env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH))
+        for _ in range(3):
+            trial.stdout.readline()
+        trial.stdout.close()
+        self.assertEqual(trial.wait(300), 0)
+        report = open(os.path.join(self.runs, os.listdir(self.runs)[0], "report.txt")).read()
+        self.assert_says(report, 'verdict:    launched "Scenarios\\Demo.scn" running')
+        self.assert_kept(before, report)
+
+    def start(self, *words, name):
+        """Starts the trial in a process group of its own, as a terminal does, with Orbiter kept
+        open; returns once Orbiter runs (its log is in the run folder)."""
+        out = open(self.mk(name + ".out"), "w+b")
+        self.addCleanup(out.close)
+        trial = subprocess.Popen([*TRY, "--runs", self.mk(name), "--zip", ZIP, self.folder, "--",
+                                  "--keep-open", "--", *words], stdout=out, stderr=subprocess.STDOUT,
+                                 env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH), start_new_session=True)
+        deadline = time.monotonic() + 240
+        while time.monotonic() < deadline and trial.poll() is None:
+            runs = os.listdir(self.mk(name)) if os.path.isdir(self.mk(name)) else []
+            if runs and os.path.exists(os.path.join(self.mk(name), runs[0], "written/Orbiter.log")):
+                return trial, out
+            time.sleep(0.1)
+        out.seek(0)
+        self.fail(f"Orbiter did not start within 240 s:\n{out.read().decode()}")
+
+    def test_stopped(self):
+        """Ctrl-C, kill or a closed terminal: the trial ends as the signal asks; KILL ends it at
+        once, and the sandbox with it; two runs at once never wait for each other."""
+        before = listing(self.folder)
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGKILL):
+            name = signal.Signals(number).name
+            with self.subTest(name):
+                trial, out = self.start("-p", "Scenarios\\Demo", name=name)
+                os.killpg(trial.pid, number)
+                self.assertEqual(trial.wait(60), -number if number == signal.SIGKILL else 128 + number)
+                out.seek(0)
+                said = out.read().decode()
+                if number != signal.SIGKILL:
+                    self.assert_says(said, f"== Interrupted ({name[3:]})")
+                self.assert_kept(before, said)
+        first, _ = self.start("-p", "Scenarios\\Demo", name="first")
+        second, out = self.start("-p", "Scenarios\\Demo", name="second")
+        for trial in (first, second):
+            os.killpg(trial.pid, signal.SIGINT)
+            self.assertEqual(trial.wait(60), 130)
+        self.assert_kept(before, "two at once")
+
+
+def runs_32_bit():
+    return subprocess.run(["bash", "-c", 'source "$0" && runs_32_bit',
+                           os.path.join(SOURCE, "scripts/install-packages.sh")]).returncode == 0
+
+
+if __name__ == "__main__":
+    if ARCH == "i686" and (os.environ.get("SKARVEL_SKIP_I686_WINE") == "1" or not runs_32_bit()):
+        print("SKIP: this kernel runs no 32-bit programs (or SKARVEL_SKIP_I686_WINE=1), so the"
+              " trial cannot run the i686 test host here.")
+        sys.exit(77)
+    unittest.main(argv=sys.argv[:1], verbosity=2)
