@@ -3,15 +3,16 @@ Orbiter runs in a sandbox (trial.sandbox) in which the whole file system is read
 user's folder is the lower layer of an overlay whose upper folder lies in the run folder: the
 module is put there and ticked in Orbiter.cfg, and every write Orbiter makes lands there too.
 Then a few lines say what happened."""
+import json
 import os
 import re
 import shutil
 import signal
 import subprocess
 import sys
-import json
+import threading
 
-from trial import folder as folders, options, report, sandbox, verdict
+from trial import folder as folders, inside, options, report, sandbox, verdict
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OWN = os.path.join(SOURCE, "build/try-in-orbiter")
@@ -154,7 +155,8 @@ def build_probe(t, o, rep):
 
 
 def run_in_sandbox(t, spec, write, overlays, show):
-    """Runs trial.inside with spec in the sandbox; passes its report lines on, returns its facts."""
+    """Runs trial.inside with spec in the sandbox; passes its report lines on, returns its facts.
+    The sandbox is ended when it outlives every bound of what runs in it."""
     reads = [SOURCE] + ([p for p in ("/tmp/.X11-unix", os.environ.get("XAUTHORITY", ""))
                          if p and os.path.exists(p)] if show else [])
     inner = [sys.executable, "-P", "-m", "trial.inside", json.dumps(dict(spec, source=SOURCE))]
@@ -163,6 +165,9 @@ def run_in_sandbox(t, spec, write, overlays, show):
                                  env=dict(os.environ, PYTHONPATH=SOURCE), stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                  start_new_session=True)
+    bound = threading.Timer(spec.get("seconds", 0) + 3 * inside.LIMIT, t.sandbox.kill)
+    bound.daemon = True  # a run stopped by a signal does not wait for it
+    bound.start()
     facts, error = None, []
     for raw in t.sandbox.stdout:
         line = raw.decode("utf-8", "replace").rstrip("\n")
@@ -174,6 +179,9 @@ def run_in_sandbox(t, spec, write, overlays, show):
             t.rep.say(line)
     status = t.sandbox.wait()
     t.sandbox = None
+    if not bound.is_alive():
+        raise Fail(f"the sandbox had not ended after {bound.interval:.0f} s, so it was ended.")
+    bound.cancel()
     if facts is None:
         raise Fail(*(error or [f"the sandbox ended with status {status}, saying nothing"]))
     return facts
@@ -226,6 +234,7 @@ def say_report(t, o, facts, placed):
     found, removed = folders.written(written, placed, o.folder)
     log_written = any(path.lower() == "orbiter.log" for path in found)
     module_line = first_match(log_lines, r"Module Skarvel\.dll ")
+    failed_line = first_match(log_lines, r"(?i)Failed loading module .*Skarvel\.dll")
     orbiter_out = "\n".join(lines_of(os.path.join(t.run, "orbiter.out")))
     cannot = verdict.could_not_try(log_written, orbiter_out, facts["lowest_free"], module_line)
     if cannot:
@@ -235,9 +244,7 @@ def say_report(t, o, facts, placed):
     named = verdict.decoded(probe["scenario"], probe["code-page"])
     stopped = facts["status"] is None
     scenario, session, said, drove = verdict.conclude(verdict.Watched(
-        module_line=module_line,
-        failed_line=first_match(log_lines, r"(?i)Failed loading module .*Skarvel\.dll"),
-        stopped=stopped, status=facts["status"] or 0, seconds=o.seconds,
+        module_line=module_line, failed_line=failed_line, stopped=stopped, status=facts["status"] or 0, seconds=o.seconds,
         usage_seen=facts["usage_seen"], names_staging=probe["staged"] == "1" and probe["copied"] == "0",
         first_written=facts["first_written"], saved_later=facts["saved_later"],
         staged=named if facts["staged_named"] else "", named=named, paused=probe["paused"] == "1",
@@ -248,7 +255,7 @@ def say_report(t, o, facts, placed):
         os.replace(o.screenshot + ".partial", o.screenshot)
         shot = o.screenshot
     rep.say("== Report",
-            f"   module:     {module_line or first_match(log_lines, r'(?i)Failed loading module .*Skarvel[.]dll') or 'Orbiter.log has no line for Skarvel.dll'}",
+            f"   module:     {module_line or failed_line or 'Orbiter.log has no line for Skarvel.dll'}",
             f"   orbiter:    still running after {o.seconds} s; stopped" if stopped else
             f"   orbiter:    ended with status {facts['status']} after {facts['took']:.1f} s",
             f"   scenario:   {scenario}", f"   session:    {session}",
@@ -259,9 +266,9 @@ def say_report(t, o, facts, placed):
     if (not drove or facts["status"]) and facts["status"] != 255 and orbiter_out.strip():
         rep.say(f"== The last lines Orbiter and Wine printed ({t.run}/orbiter.out):",
                 *(f"   {x}" for x in orbiter_out.splitlines()[-12:]))
-    rep.say(f"== Written in your folder's place during the run: {'; '.join(found) or 'nothing'}")
+    rep.say(f"== Written during the run, kept in written/: {'; '.join(found) or 'nothing'}")
     if removed:
-        rep.say(f"== Removed there during the run: {'; '.join(removed)}")
+        rep.say(f"== Removed during the run, marked so in written/: {'; '.join(removed)}")
     rep.say("== Orbiter ran with your folder and the rest of the system read-only; it wrote only"
             f" into the run folder ({t.run}/written)")
     return drove, said

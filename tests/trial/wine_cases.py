@@ -109,8 +109,8 @@ class WineCases(unittest.TestCase):
              ["--write", "Scenarios\\My flight.scn", "--", "-p", "-e", "Scenarios\\Demo Flight"], [],
              ["scenario:   staged Scenarios\\Demo Flight.scn as Scenarios\\(Current state).scn",
               "session:    ended and saved its state over Scenarios\\(Current state).scn",
-              'verdict:    launched "Scenarios\\Demo Flight.scn" paused', "== Written in your"
-              " folder's place during the run: Orbiter.cfg; Orbiter.log; Scenarios/(Current"
+              'verdict:    launched "Scenarios\\Demo Flight.scn" paused', "== Written during the"
+              " run, kept in written/: Orbiter.cfg; Orbiter.log; Scenarios/(Current"
               " state).scn; Scenarios/My flight.scn", promise, "unzip "]),
             ("the usage dialog, until the time limit", ["--keep-open", "--", "-e", "Nowhere"],
              ["--seconds", "4"], ["orbiter:    still running after 4 s; stopped",
@@ -144,7 +144,7 @@ class WineCases(unittest.TestCase):
             os.unlink(os.path.join(self.folder, name))
         status, output = self.trial("-x", "Scenarios\\Demo")
         self.assertEqual(status, 0, output)
-        self.assert_says(output, "== Written in your folder's place during the run: Device.dat;"
+        self.assert_says(output, "== Written during the run, kept in written/: Device.dat;"
                          " Orbiter.cfg; Orbiter.log; Scenarios/(Current state).scn; keymap.cfg")
         self.assertTrue(os.path.isfile(os.path.join(self.run_folder(output), "written/Device.dat")))
 
