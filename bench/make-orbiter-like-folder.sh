@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Makes a folder shaped like an Orbiter 2006 installation, to time the trial's room count,
-# inventory and copy on (docs/trial.md): 4,945 files and 442 MB, nearly all of the bytes in
-# Textures (50 KB to 4 MB a file), then meshes, help, many small configuration files, about 100
-# scenarios with "(Current state).scn", the modules and a 2 MB orbiter.exe. Every file holds
-# random bytes, so that copying and checksumming it cost what they would on a real one. The
-# sizes are the same on every run.
+# Makes a folder shaped like an Orbiter 2006 installation, to time the trial on (docs/trial.md):
+# 4,945 files and 442 MB, nearly all of the bytes in Textures (50 KB to 4 MB a file), then
+# meshes, help, many small configuration files, about 100 scenarios with "(Current state).scn",
+# the modules and a 2 MB orbiter.exe. Every file holds random bytes, so that reading it costs
+# what it would on a real one. The sizes are the same on every run.
 #
 #   bench/make-orbiter-like-folder.sh DIR
 set -euo pipefail
