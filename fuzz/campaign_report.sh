@@ -49,7 +49,7 @@ for target in "$@"; do
     ft=$(sed -nE 's/.* ft: ([0-9]+).*/\1/p' <<<"$coverage")
     corp=$(sed -nE 's/.* corp: ([0-9]+)\/([0-9]+[A-Za-z]*).*/\1 inputs, \2/p' <<<"$coverage")
     grown=$(find "$dir/corpus" -type f 2>/dev/null | wc -l)
-    # The failing inputs the campaign kept in fuzz/regressions/<target>/, one a line.
+    # The failing inputs the campaign kept in build/fuzz/new-failures/<target>/, one a line.
     mapfile -t kept < <(cat "$dir/failures.txt" 2>/dev/null || true)
     rate=$(awk -v n="$executions" -v s="$seconds" 'BEGIN { printf "%d", (s > 0 ? n / s : 0) }')
     per_core=$(awk -v r="$rate" -v j="$jobs" 'BEGIN { printf "%d", (j > 0 ? r / j : 0) }')
@@ -62,7 +62,7 @@ for target in "$@"; do
     commands+=("$(field "$dir" command)")
     goals+=("$(field "$dir" goal)")
     for input in "${kept[@]}"; do
-        failures+=("- $name: \`fuzz/regressions/$name/$input\`")
+        failures+=("- $name: \`build/fuzz/new-failures/$name/$input\`")
     done
     if [ -z "$cov" ]; then
         failures+=("- $name: an input failed when the corpus was loaded for its coverage\
@@ -100,7 +100,8 @@ echo "  that ran, ft the features (edges with their hit counts, in ranges)."
 echo "- corpus: the inputs libFuzzer keeps on that load, with their size; grown counts the"
 echo "  files in \`build/fuzz/campaign/<target>/corpus\`, which later campaigns start from."
 echo "- failures: crashes, leaks, timeouts and broken properties; each failing input is kept"
-echo "  in \`fuzz/regressions/<target>/\`."
+echo "  in \`build/fuzz/new-failures/<target>/\`, to be copied into \`fuzz/regressions/<target>/\`"
+echo "  with its fix."
 echo
 if [ ${#failures[@]} -gt 0 ]; then
     echo "Failures:"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in build/fuzz with clang, replays every input that ever made
 # one fail (fuzz/regressions/<target>/), then fuzzes each target from the committed seeds
-# (fuzz/corpus/<target>/, only read). A new failing input is copied into
-# fuzz/regressions/<target>/, to be committed with its fix.
+# (fuzz/corpus/<target>/, only read). A new failing input is moved to
+# build/fuzz/new-failures/<target>/, and the run says where: the tracked tree stays as committed.
+# Copy it into fuzz/regressions/<target>/ and commit it with its fix.
 #
 #     scripts/fuzz.sh [SECONDS]          # each target for SECONDS on one core; default
 #                                        # $SKARVEL_FUZZ_SECONDS or 30 (the test command)
@@ -70,18 +71,15 @@ TMPDIR=$(mktemp -d "$scratch_parent/skarvel-fuzz-XXXXXX")
 export TMPDIR
 trap 'rm -rf "$TMPDIR"' EXIT
 
-# Moves the failing inputs libFuzzer wrote into `artifacts` to fuzz/regressions/<name>/, and
-# names each in `record` when one is given.
+# Moves the failing inputs libFuzzer wrote into `artifacts` to build/fuzz/new-failures/<name>/,
+# out of the tracked tree, and names each in `record` when one is given.
 keep_failures() {
-    local name=$1 target=$2 artifacts=$3 record=${4:-/dev/null} artifact
+    local name=$1 target=$2 artifacts=$3 record=${4:-/dev/null} artifact kept=$build/new-failures/$1
     for artifact in "$artifacts"/*; do
         [ -f "$artifact" ] || continue
-        cp "$artifact" "$root/fuzz/regressions/$name/"
-        basename "$artifact" >>"$record"
-        echo "!! kept the failing input as fuzz/regressions/$name/$(basename "$artifact");" \
-            "commit it with the fix (replay: $build/$target" \
-            "$root/fuzz/regressions/$name/$(basename "$artifact"))"
-        rm "$artifact"
+        mkdir -p "$kept" && mv "$artifact" "$kept/" && basename "$artifact" >>"$record"
+        echo "!! kept the failing input as $kept/$(basename "$artifact") (replay: $build/$target" \
+            "$kept/$(basename "$artifact")); copy it into fuzz/regressions/$name/ and commit it with the fix"
     done
 }
 
@@ -158,7 +156,7 @@ summary=()
 for target in "${targets[@]}"; do
     name=${target%_fuzz}
     regressions=$root/fuzz/regressions/$name
-    mkdir -p "$build/work/$name" "$regressions"
+    mkdir -p "$build/work/$name"
 
     mapfile -t kept < <(find "$regressions" -type f ! -name '.*' | sort)
     echo
