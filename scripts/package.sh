@@ -2,9 +2,10 @@
 # Builds the add-on package that users install: dist/Skarvel-<version>.zip, laid out like
 # Orbiter's folder (Modules/Plugin/Skarvel.dll, Doc/Skarvel.txt, Doc/Skarvel-license.txt).
 # The DLL is the 32-bit Release build, from a fresh build folder; the version is the CMake
-# project's. It is packed only from a committed tree, so that the zip is what the commit says,
-# and two runs from one commit give the same bytes. dist/ gets the zip only once every check
-# has passed.
+# project's. It is packed only from a committed tree, so that the zip is what the commit says:
+# two runs from one commit, with the same versions of the toolchain (written beside the zip),
+# give the same bytes. dist/ gets the zip only once every check has passed. Root is needed only
+# to install missing packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -28,7 +29,13 @@ for tool in "${tools[@]}"; do
 done
 
 echo "== Checking that the tree is committed"
-changes=$(git status --porcelain) || fail "this is not a git checkout; package a clone of the repository."
+if ! changes=$(git status --porcelain 2>&1); then
+    # git refuses a clone that another account owns ("dubious ownership") before anything else.
+    [[ $changes != *"dubious ownership"* ]] ||
+        fail "git refuses to read this clone: another account owns it (git's ownership check)." \
+            "If you trust it: git config --global --add safe.directory '$(pwd)'"
+    fail "this is not a git checkout; package a clone of the repository." "git said: $changes"
+fi
 if [ -n "$changes" ]; then
     printf '%s\n' "$changes" | sed 's/^/   /' >&2
     fail "the tree has uncommitted changes (above); the package must be what a commit holds." \
@@ -72,5 +79,11 @@ cp "$zip_file" "$partial"
 mv -f "$partial" "dist/Skarvel-$version.zip"
 # The commit the zip was packed from, so that scripts/try-in-orbiter.sh knows whether it is current.
 git rev-parse HEAD >"dist/Skarvel-$version.zip.commit"
-echo "== Done: dist/Skarvel-$version.zip (Skarvel.dll: $size bytes, stripped)"
+# The Debian packages whose versions shape the zip's bytes: the same commit built with these
+# gives the same zip.
+dpkg-query -W -f='${Package} ${Version}\n' g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 \
+    gcc-mingw-w64-i686-win32-runtime gcc-mingw-w64-base binutils-mingw-w64-i686 mingw-w64-i686-dev \
+    mingw-w64-common zip >"dist/Skarvel-$version.toolchain"
+echo "== Done: dist/Skarvel-$version.zip (Skarvel.dll: $size bytes, stripped), built with the" \
+    "versions in dist/Skarvel-$version.toolchain"
 sha256sum "dist/Skarvel-$version.zip"
