@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Keeps the hosted CI's commands the README's: each `bash scripts/...` step of the workflow
 must be a command the README shows, and the README's test and package commands must both be
-steps of it, so that neither can change without the other."""
+steps of it, so that neither can change without the other. Every action it uses is pinned to
+a full commit hash, which no one can move, as a tag can be moved."""
 import re
 import sys
 
@@ -20,6 +21,9 @@ def problems(readme, workflow):
     found += [f"the README shows no `{c}` in a ```sh block" for c in NEEDED if c not in shown]
     found += [f"the workflow does not run the README's `{c}`" for c in NEEDED
               if c in shown and c not in steps]
+    found += [f"the workflow uses {action}, not pinned to a full commit hash" for action in
+              re.findall(r"^\s*(?:- )?uses:\s*(\S+)", workflow, re.M)
+              if not re.search(r"@[0-9a-f]{40}$", action)]
     return found
 
 
@@ -28,6 +32,6 @@ if __name__ == "__main__":
     for problem in found:
         print(f"FAIL: {problem}")
     if found:
-        print(f"      Make {WORKFLOW.relative_to(ROOT)} run the README's commands as written.")
+        print(f"      Mend {WORKFLOW.relative_to(ROOT)} as each line above says.")
         sys.exit(1)
     print("ok: the workflow runs the README's test and package commands, and no other script")
