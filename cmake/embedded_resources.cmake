@@ -1,7 +1,7 @@
-# The dialog templates for Linux programs, compiled by windres into the very bytes the
-# Windows DLL carries. A module or program holds them in an ELF section named .rsrc, where
-# the simulated Orbiter finds them through the module's instance, as Windows finds a DLL's
-# resources. Needs SKARVEL_ROOT (cmake/sources.cmake).
+# The dialog templates for Linux programs, compiled by windres from the resource script the
+# Windows DLL is built from, so they are the templates the DLL carries. A module or program
+# holds them in an ELF section named .rsrc, where the simulated Orbiter finds them through the
+# module's instance, as Windows finds a DLL's resources. Needs SKARVEL_ROOT (cmake/sources.cmake).
 find_program(SKARVEL_WINDRES NAMES i686-w64-mingw32-windres x86_64-w64-mingw32-windres windres
     REQUIRED DOC "GNU windres, from Debian's binutils-mingw-w64-i686")
 set(SKARVEL_RES ${CMAKE_BINARY_DIR}/skarvel.res)

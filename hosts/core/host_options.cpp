@@ -9,7 +9,8 @@ namespace core {
 const char HOST_USAGE[] =
     "usage: orbiter-sim [options] [--] [WORD...]\n"
     "Plays Orbiter for the module: the WORDs are Orbiter's command line, quoted as Windows\n"
-    "hands them to a program started through Wine (a WORD with a blank in double quotes).\n"
+    "hands them to a program started through Wine (a WORD with a blank or a tab, or an\n"
+    "empty WORD, in double quotes).\n"
     "  --cmdline TEXT      Orbiter's command line, verbatim (instead of WORDs)\n"
     "  --null-cmdline      oapiGetCmdLine returns null\n"
     "  --root DIR          Orbiter's folder and current directory (default: the current one)\n"
