@@ -248,7 +248,8 @@ class SandboxTest(Scratch):
         # what the shell does | what it prints
         rows = [
             (f"echo new >{self.folder}/Orbiter.cfg && cat {self.folder}/Orbiter.cfg", "new"),
-            (f"echo x >{SOURCE}/x", "Read-only file system"),
+            # Even a place open to all, outside /tmp.
+            ("echo x >/var/tmp/skarvel-sandbox-test", "Read-only file system"),
             # Beside the folder is the private /tmp's, when the folder lies in /tmp.
             (f"echo x >{self.folder}/../x; echo done", "done"),
             (f"echo x >{self.mk('run/outside')} && echo written", "written"),
@@ -264,6 +265,7 @@ class SandboxTest(Scratch):
                 self.assertIn(says, out)
         self.assertEqual(open(self.mk("Orbiter/Orbiter.cfg")).read(), "mine\n")
         self.assertFalse(os.path.exists(self.mk("x")))
+        self.assertFalse(os.path.exists("/var/tmp/skarvel-sandbox-test"))
         self.assertEqual(open(self.mk("run/upper/Orbiter.cfg")).read(), "new\n")
 
     def test_killed_outright(self):
