@@ -3,6 +3,7 @@ Orbiter runs in a sandbox (trial.sandbox) in which the whole file system is read
 user's folder is the lower layer of an overlay whose upper folder lies in the run folder: the
 module is put there and ticked in Orbiter.cfg, and every write Orbiter makes lands there too.
 Then a few lines say what happened."""
+import errno
 import json
 import os
 import re
@@ -354,9 +355,11 @@ def main(argv):
         status = 128 + stop.args[0]
     except (Fail, folders.Refused) as failure:
         rep.error(*failure.args)
-    except (OSError, subprocess.SubprocessError, ValueError, KeyError) as error:
-        rep.error(f"{type(error).__name__}: {error}", "The trial cannot go on; your folder was only"
-                  " read.")
+    except Exception as error:  # anything else still ends in words and status 1, not a traceback
+        full = getattr(error, "errno", None) == errno.ENOSPC
+        rep.error(f"the file system is full: {error}" if full else f"{type(error).__name__}: {error}",
+                  "Make room there, or name another place with --runs DIR." if full else
+                  "The trial cannot go on; report this with the run folder's report.txt.")
     finally:
         for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
             signal.signal(number, signal.SIG_IGN)
