@@ -69,8 +69,8 @@ def quoted(text):
 def logged(what, command, log, **kwargs):
     """Runs a slow command with its output in log; a failure ends the trial with its last lines."""
     with open(log, "ab") as out:
-        status = subprocess.run(command, stdout=out, stderr=subprocess.STDOUT,
-                                stdin=subprocess.DEVNULL, timeout=SLOW, **kwargs).returncode
+        status = subprocess.run(command, timeout=SLOW, stdout=out, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, **kwargs).returncode
     if status:
         raise Fail(f"{what} failed; the last lines of {log}:", *lines_of(log)[-12:])
 
@@ -102,17 +102,17 @@ def check_folder(o, rep):
 def install_packages(o):
     mingw = "i686" if o.arch == "i686" else "x86-64"
     packages = PACKAGES + [f"g++-mingw-w64-{mingw}", f"binutils-mingw-w64-{mingw}"]
-    status = subprocess.run(["bash", os.path.join(SOURCE, "scripts/install-packages.sh"),
-                             *(["--need-32-bit", "wine32:i386"] if o.arch == "i686" else []),
-                             *packages], stdin=subprocess.DEVNULL, timeout=SLOW).returncode
+    install = ["bash", os.path.join(SOURCE, "scripts/install-packages.sh"),
+               *(["--need-32-bit", "wine32:i386"] if o.arch == "i686" else []), *packages]
+    status = subprocess.run(install, timeout=SLOW, stdin=subprocess.DEVNULL).returncode
     if status == 3:
         raise Fail("the trial needs a kernel that runs 32-bit programs (above), as Orbiter 2006"
                    " is one.")
     if status:
         raise Fail("the Debian packages the trial needs are not installed (above).")
-    if subprocess.run(sandbox.command({"read": [], "write": [], "overlays": []}, ["true"],
-                                      AS_ROOT, isolate=True), env=dict(os.environ, PYTHONPATH=SOURCE),
-                      capture_output=True, timeout=60).returncode:
+    empty = sandbox.command({"read": [], "write": [], "overlays": []}, ["true"], AS_ROOT, True)
+    if subprocess.run(empty, timeout=60, env=dict(os.environ, PYTHONPATH=SOURCE),
+                      capture_output=True).returncode:
         raise Fail("this machine gives the trial no sandbox: unshare cannot make the namespaces it"
                    " needs.", "As an ordinary user that takes unprivileged user namespaces: on"
                    " Debian 'sysctl kernel.unprivileged_userns_clone=1',", "under AppArmor"

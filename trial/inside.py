@@ -35,10 +35,10 @@ def wine_environment(spec):
     env = dict(os.environ, HOME="/tmp/home", TMPDIR="/tmp", XDG_CACHE_HOME="/tmp/home/.cache",
                XDG_CONFIG_HOME="/tmp/home/.config", XDG_DATA_HOME="/tmp/home/.local/share")
     env.pop("XDG_RUNTIME_DIR", None)
-    out = subprocess.run(["bash", "-c", 'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2"'
-                          ' && env -0', os.path.join(spec["source"], "scripts/wine-setup.sh"),
-                          spec["arch"], "/tmp/home/bin"], env=env, capture_output=True,
-                         timeout=60).stdout
+    setup = os.path.join(spec["source"], "scripts/wine-setup.sh")
+    script = ["bash", "-c", 'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2" && env -0',
+              setup, spec["arch"], "/tmp/home/bin"]
+    out = subprocess.run(script, timeout=60, env=env, capture_output=True).stdout
     return dict(item.split("=", 1) for item in out.decode("utf-8", "surrogateescape").split("\0")
                 if "=" in item)
 
@@ -129,9 +129,9 @@ def screenshot(target, env):
     Returns None, or what went wrong."""
     partial = target + ".partial"
     try:
-        done = subprocess.run(["import", "-silent", "-window", "root", "png:" + partial], env=env,
-                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.PIPE, timeout=20)
+        done = subprocess.run(["import", "-silent", "-window", "root", "png:" + partial], timeout=20,
+                              env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE)
         if done.returncode != 0 or os.path.getsize(partial) == 0:
             return "ImageMagick's import failed: " + done.stderr.decode(errors="replace").strip()
         os.replace(partial, target)
@@ -151,8 +151,8 @@ def run_orbiter(spec, env, facts):
                                    env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
     while orbiter.poll() is None and time.monotonic() - started < spec["seconds"]:
         if not usage_seen:
-            windows = subprocess.run(["xwininfo", "-root", "-tree"], env=env, capture_output=True,
-                                     timeout=30)
+            windows = subprocess.run(["xwininfo", "-root", "-tree"], timeout=30, env=env,
+                                     capture_output=True)
             usage_seen = b'"Skarvel Usage"' in windows.stdout
         if time.monotonic() >= next_picture:  # about a second apart; the last one is kept
             shot_error = screenshot(shot, env)
@@ -198,10 +198,10 @@ def main(argv):
         if not spec["show"]:
             start_display(env)
         if "setup" in spec:
-            setup = subprocess.run(["bash", "-c", 'source "$0" && set_up_wine_prefix "$1" "$2"',
-                                    os.path.join(spec["source"], "scripts/wine-setup.sh"),
-                                    spec["arch"], spec["setup"]], env=env, timeout=LIMIT,
-                                   stdout=subprocess.DEVNULL)
+            script = ["bash", "-c", 'source "$0" && set_up_wine_prefix "$1" "$2"',
+                      os.path.join(spec["source"], "scripts/wine-setup.sh"), spec["arch"],
+                      spec["setup"]]
+            setup = subprocess.run(script, timeout=LIMIT, env=env, stdout=subprocess.DEVNULL)
             if setup.returncode:
                 return 1  # the set-up has said why
             facts = {}
