@@ -22,18 +22,19 @@ TRY = ["bash", os.path.join(SOURCE, "scripts/try-in-orbiter.sh")]
 ROOT = os.geteuid() == 0
 
 
-def pid_namespace(pid):
-    try:
-        return os.readlink(f"/proc/{pid}/ns/pid")
-    except OSError:
-        return None
-
-
-def sandboxed():
-    """The processes in a PID namespace other than this one's."""
-    ours = pid_namespace("self")
-    return {pid for pid in filter(str.isdigit, os.listdir("/proc"))
-            if pid_namespace(pid) not in (ours, None)}
+def left_running(scratch):
+    """The processes that name scratch in their command line or work in it: a run's sandbox and
+    everything in it, whichever PID namespace they are in, and no other run's."""
+    found = set()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            line = open(f"/proc/{pid}/cmdline", "rb").read().decode("utf-8", "replace")
+            where = os.readlink(f"/proc/{pid}/cwd")
+        except OSError:
+            continue
+        if int(pid) != os.getpid() and (scratch in line or where.startswith(scratch)):
+            found.add(pid)
+    return found
 
 
 def listing(root):
@@ -66,7 +67,6 @@ class WineCases(unittest.TestCase):
             f.writelines(line for line in lines if line.strip() != "Skarvel")
         for name, text in (("Device.dat", "a device\n"), ("keymap.cfg", "; keys\n")):
             open(os.path.join(self.folder, name), "w").write(text)
-        self.sandboxes_before = sandboxed()
 
     def mk(self, name):
         return os.path.join(self.scratch, name)
@@ -85,9 +85,9 @@ class WineCases(unittest.TestCase):
     def assert_kept(self, before, output):
         self.assertEqual(listing(self.folder), before, "the folder changed:\n" + output)
         deadline = time.monotonic() + 10  # the namespace's end takes a moment
-        while sandboxed() - self.sandboxes_before and time.monotonic() < deadline:
+        while left_running(self.scratch) and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(sandboxed() - self.sandboxes_before, set(),
+        self.assertEqual(left_running(self.scratch), set(),
                          "processes of the run still run:\n" + output)
 
     def assert_says(self, output, *lines):
