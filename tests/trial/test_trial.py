@@ -270,34 +270,39 @@ class SandboxTest(Scratch):
 
     def test_killed_outright(self):
         """The trial killed with KILL: nothing it started in the sandbox runs on."""
+        sleep = f"import time; time.sleep(300)  # {self.scratch}"  # this test's, no other run's
+        inner = ["sh", "-c", '"$0" -c "$1" & "$0" -c "$1" & wait', sys.executable, sleep]
         holder = subprocess.Popen([sys.executable, "-c", f"""
 import subprocess, sys, time
 sys.path.insert(0, {SOURCE!r})
 from trial import sandbox
-subprocess.Popen(sandbox.command({{"read": [], "write": [], "overlays": []}},
-    ["sh", "-c", "sleep 300 & sleep 301 & wait"], {ROOT}, isolate=True))
-time.sleep(300)"""], env=dict(os.environ, PYTHONPATH=SOURCE))
-        deadline = time.monotonic() + 20
-        while not sleepers() and time.monotonic() < deadline:
+subprocess.Popen(sandbox.command({{"read": [], "write": [], "overlays": []}}, {inner!r}, {ROOT},
+                                 isolate=True))
+time.sleep(300)"""], env=dict(os.environ, PYTHONPATH=SOURCE), stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.addCleanup(holder.kill)
+        deadline = time.monotonic() + 60
+        while len(sleepers(sleep)) < 2 and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(len(sleepers()), 2)
-        holder.send_signal(signal.SIGKILL)
+        self.assertEqual(len(sleepers(sleep)), 2)
+        holder.kill()
         holder.wait()
-        deadline = time.monotonic() + 10
-        while sleepers() and time.monotonic() < deadline:
+        deadline = time.monotonic() + 30
+        while sleepers(sleep) and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(sleepers(), [])
+        self.assertEqual(sleepers(sleep), [])
 
 
-def sleepers():
-    """The processes that sleep 300 or 301 s, as test_killed_outright starts them."""
+def sleepers(script):
+    """The Python processes that run script, as test_killed_outright starts them."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            line = open(f"/proc/{pid}/cmdline", "rb").read().split(b"\0")
+            line = open(f"/proc/{pid}/cmdline", "rb").read()
         except OSError:
             continue
-        if line[:2] in ([b"sleep", b"300"], [b"sleep", b"301"]):
+        words = line.split(b"\0")
+        if words[0] == sys.executable.encode() and words[1:3] == [b"-c", script.encode()]:
             found.append(pid)
     return found
 

@@ -24,8 +24,8 @@ ROOT = os.geteuid() == 0
 
 def left_running(scratch):
     """The processes that name scratch in their command line or work in it: a run's sandbox and
-    everything in it, whichever PID namespace they are in, and no other run's."""
-    found = set()
+    everything in it, whichever PID namespace they are in, and no other run's. PID: command."""
+    found = {}
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             line = open(f"/proc/{pid}/cmdline", "rb").read().decode("utf-8", "replace")
@@ -33,7 +33,7 @@ def left_running(scratch):
         except OSError:
             continue
         if int(pid) != os.getpid() and (scratch in line or where.startswith(scratch)):
-            found.add(pid)
+            found[pid] = f"{line.replace(chr(0), ' ')[:300]} (in {where})"
     return found
 
 
@@ -87,7 +87,7 @@ class WineCases(unittest.TestCase):
         deadline = time.monotonic() + 10  # the namespace's end takes a moment
         while left_running(self.scratch) and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(left_running(self.scratch), set(),
+        self.assertEqual(left_running(self.scratch), {},
                          "processes of the run still run:\n" + output)
 
     def assert_says(self, output, *lines):
