@@ -2,7 +2,8 @@
 and verdicts, and the kernel's promise, whatever way a run ends and whoever runs it: the user's
 folder as it was, nothing of the run left running.
 
-    python3 -P tests/trial/wine_cases.py ARCH HOST ZIP    (each Windows build's ctest runs it)
+    python3 -P tests/trial/wine_cases.py ARCH HOST ZIP [CASE...]   (each Windows build's ctest
+                                                                     runs it, with every case)
 
 ARCH is i686 or x64; HOST the test host's orbiter.exe; ZIP the add-on zip of that build. Ends
 with 77 (a skip) where this machine cannot run ARCH's Windows programs."""
@@ -62,11 +63,13 @@ class WineCases(unittest.TestCase):
         self.folder, self.runs = self.mk("Orbiter"), self.mk("runs")
         shutil.copytree(os.path.join(SOURCE, "sample/Orbiter"), self.folder)
         shutil.copy(HOST, os.path.join(self.folder, "orbiter.exe"))
-        lines = open(self.mk("Orbiter/Orbiter.cfg")).read().splitlines(keepends=True)
+        with open(self.mk("Orbiter/Orbiter.cfg")) as f:
+            lines = f.read().splitlines(keepends=True)
         with open(self.mk("Orbiter/Orbiter.cfg"), "w") as f:  # the module not yet installed
             f.writelines(line for line in lines if line.strip() != "Skarvel")
         for name, text in (("Device.dat", "a device\n"), ("keymap.cfg", "; keys\n")):
-            open(os.path.join(self.folder, name), "w").write(text)
+            with open(os.path.join(self.folder, name), "w") as f:
+                f.write(text)
 
     def mk(self, name):
         return os.path.join(self.scratch, name)
@@ -260,4 +263,4 @@ if __name__ == "__main__":
         print("SKIP: this kernel runs no 32-bit programs (or SKARVEL_SKIP_I686_WINE=1), so the"
               " trial cannot run the i686 test host here.")
         sys.exit(77)
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)  # then the cases to run, if named
