@@ -3,10 +3,12 @@
 #include "extra_windows.h"
 #include "hosts/core/host_options.h"
 #include "hosts/core/module_list.h"
+#include "orbiter-model/trace_lines.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "orbiter_run.h"
 #include "raw_command_line.h"
+#include "trace.h"
 
 #include <windows.h>
 
@@ -65,8 +67,7 @@ bool SameWords(const std::vector<host::RawWord>& words, int argc, char** argv) {
 
 DWORD WINAPI Watchdog(LPVOID) {
     Sleep(WATCHDOG_MS);
-    std::printf("orbiter: no end after %lu s; giving up\n", WATCHDOG_MS / 1000);
-    std::fflush(stdout);
+    host::Trace(model::NoEndLine(WATCHDOG_MS / 1000));
     ExitProcess(HUNG_STATUS);
 }
 

@@ -1,8 +1,8 @@
 #include "launchpad.h"
 
-#include "hosts/core/trace_lines.h"
 #include "launchpad/launchpad_ids.h"
 #include "launchpad_resources.h"
+#include "orbiter-model/trace_lines.h"
 #include "trace.h"
 
 #include <commctrl.h>
@@ -20,9 +20,9 @@ LRESULT CALLBACK TracingControlProc(HWND control, UINT message, WPARAM wParam, L
                                     UINT_PTR, DWORD_PTR name) {
     const char* traceName = reinterpret_cast<const char*>(name);
     if (message == BM_CLICK) {
-        Trace(core::ClickLine(traceName));
+        Trace(model::ClickLine(traceName));
     } else if (message == BM_SETCHECK) {
-        Trace(core::CheckLine(traceName, wParam == BST_CHECKED));
+        Trace(model::CheckLine(traceName, wParam == BST_CHECKED));
     }
     return DefSubclassProc(control, message, wParam, lParam);
 }
@@ -147,9 +147,9 @@ bool Launchpad::OnTreeNotify(HWND pageWindow, const NMHDR& header) const {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
         if (change.itemNew.hItem == nullptr) {
-            Trace(core::TREE_CLEARED_LINE);
+            Trace(model::TREE_CLEARED_LINE);
         } else {
-            Trace(core::TreeSelectedLine(ItemText(header.hwndFrom, change.itemNew.hItem)));
+            Trace(model::TreeSelectedLine(ItemText(header.hwndFrom, change.itemNew.hItem)));
         }
         return false;
     default:
