@@ -1,7 +1,7 @@
 // The command line of orbiter-sim.
 #pragma once
 
-#include "hosts/orbiter-sim/orbiter_run.h"
+#include "hosts/core/run_options.h"
 
 #include <cstddef>
 #include <optional>
