@@ -1,7 +1,5 @@
 #include "hosts/core/host_options.h"
 
-#include "launchpad/control_ids.h"
-
 #include <cstdlib>
 
 namespace core {
@@ -92,9 +90,7 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
         } else if (arg == "--hide-launchpad") {
             options.run.layout.hidden = true;
         } else if (arg == "--without") {
-            if (!value(text) || !ParseNumber(text, number) ||
-                (number != IDC_LAUNCH && number != IDC_EXIT && number != IDC_SCENARIO_TREE &&
-                 number != IDC_START_PAUSED)) {
+            if (!value(text) || !ParseNumber(text, number) || !model::IsDrivenControl(number)) {
                 error = "--without takes 1000, 1001, 1088 or 1090";
                 return false;
             }
