@@ -1,7 +1,7 @@
 // Orbiter's six functions as this host implements them (C linkage, cdecl). orbiter.exe exports
-// them under names its .def file gives: Orbiter's decorated names (exports-x86.def,
-// exports-x64.def), or the plain ones for the build that shows a module cannot bind to those
-// (exports-plain.def). The host's own names here are exported under no name of their own.
+// them under names its .def file gives, made from the module's import list (CMakeLists.txt here):
+// Orbiter's decorated names, or the plain ones for the build that shows a module cannot bind to
+// those. The host's own names here are exported under no name of their own.
 #include "orbiter_exports.h"
 
 #include "copy_trace.h"
