@@ -1,6 +1,6 @@
 // Every trace line the hosts print, each written once here, below the simulated desktop and the
 // simulated back end, which print some of them too. The end-to-end table compares these lines as
-// exact text; docs/orbiter-sim.md lists them.
+// exact text; docs/orbiter-sim.md lists all but the Win32 host's own two, at the end.
 #pragma once
 
 #include <algorithm>
