@@ -1,4 +1,4 @@
-// The command line of orbiter-sim.
+// The command line both hosts take, and the usage text that describes it.
 #pragma once
 
 #include "hosts/core/run_options.h"
