@@ -1,6 +1,6 @@
 #include "desktop/desktop.h"
 
-#include "hosts/core/trace_lines.h"
+#include "orbiter-model/trace_lines.h"
 #include "platform/sim/win32_errors.h"
 
 #include <algorithm>
@@ -141,7 +141,7 @@ MessageData Desktop::Send(WindowHandle handle, std::uint32_t message, MessagePar
         if (message == BM_SETCHECK_MSG) {
             window->checked = wParam == BST_CHECKED_STATE;
             if (!window->traceName.empty()) {
-                Trace(core::CheckLine(window->traceName, window->checked));
+                Trace(model::CheckLine(window->traceName, window->checked));
             }
         }
         return 0; // BM_SETCHECK always returns 0
@@ -172,7 +172,7 @@ MessageData Desktop::SendToTree(Window& tree, std::uint32_t message, MessagePara
             // parent hears of it only when there was a selection to clear.
             if (tree.selectedItem >= 0) {
                 tree.selectedItem = -1;
-                Trace(core::TREE_CLEARED_LINE);
+                Trace(model::TREE_CLEARED_LINE);
             }
             return 1;
         }
@@ -181,7 +181,7 @@ MessageData Desktop::SendToTree(Window& tree, std::uint32_t message, MessagePara
             return 0;
         }
         tree.selectedItem = index;
-        Trace(core::TreeSelectedLine(tree.treeItems[static_cast<std::size_t>(index)]));
+        Trace(model::TreeSelectedLine(tree.treeItems[static_cast<std::size_t>(index)]));
         return 1;
     }
     return 0;
@@ -199,7 +199,7 @@ bool Desktop::DispatchPosted() {
     }
     if (window->kind == WindowKind::Button && posted.message == BM_CLICK_MSG) {
         // A button presses itself and tells its owner, as if the user had clicked it.
-        Trace(core::ClickLine(window->traceName));
+        Trace(model::ClickLine(window->traceName));
         if (onButtonClick) {
             onButtonClick(*window);
         }

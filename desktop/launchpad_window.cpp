@@ -1,48 +1,41 @@
 #include "desktop/launchpad_window.h"
 
 #include "desktop/desktop.h"
-#include "launchpad/launchpad_ids.h"
 
 namespace sim {
 
 namespace {
 
-WindowHandle AddControl(WindowHandle parent, WindowKind kind, int id, const std::string& text,
-                        const core::LaunchpadLayout& layout) {
-    if (layout.without.count(id) != 0) {
+WindowHandle AddControl(WindowHandle parent, WindowKind kind,
+                        const model::LaunchpadControl& control,
+                        const model::LaunchpadLayout& layout) {
+    if (!layout.Has(control)) {
         return nullptr;
     }
-    return TheDesktop().CreateChild(parent, kind, id, text);
+    Desktop& desktop = TheDesktop();
+    const WindowHandle handle = desktop.CreateChild(parent, kind, control.id, control.caption);
+    if (Window* window = desktop.Find(handle)) {
+        window->traceName = control.traceName;
+    }
+    return handle;
 }
 
 } // namespace
 
-Launchpad BuildLaunchpad(const core::LaunchpadLayout& layout,
+Launchpad BuildLaunchpad(const model::LaunchpadLayout& layout,
                          const std::vector<std::string>& entries) {
     Desktop& desktop = TheDesktop();
     Launchpad pad;
     pad.window = desktop.CreateTopLevel(desktop.currentProcessId, WindowKind::Frame, "Launchpad");
-    pad.exitButton = AddControl(pad.window, WindowKind::Button, IDC_EXIT, "Exit", layout);
-    pad.launchButton =
-        AddControl(pad.window, WindowKind::Button, IDC_LAUNCH, "Launch Orbiter", layout);
-    // Other launchpad controls stand between the launch button and the page window.
+    pad.exitButton = AddControl(pad.window, WindowKind::Button, model::EXIT_BUTTON, layout);
+    pad.launchButton = AddControl(pad.window, WindowKind::Button, model::LAUNCH_BUTTON, layout);
     for (int filler = 1; filler < layout.pageOffset; ++filler) {
-        desktop.CreateChild(pad.window, WindowKind::Button, 1100 + filler, "Tab");
+        desktop.CreateChild(pad.window, WindowKind::Button, model::FillerId(filler),
+                            model::FILLER_CAPTION);
     }
     pad.page = desktop.CreateChild(pad.window, WindowKind::Frame, 0, "Scenario page");
-    pad.scenarioTree = AddControl(pad.page, WindowKind::TreeView, IDC_SCENARIO_TREE, "", layout);
-    pad.pausedCheck =
-        AddControl(pad.page, WindowKind::CheckBox, IDC_START_PAUSED, "Start paused", layout);
-
-    if (Window* launch = desktop.Find(pad.launchButton)) {
-        launch->traceName = "launch";
-    }
-    if (Window* exit = desktop.Find(pad.exitButton)) {
-        exit->traceName = "exit";
-    }
-    if (Window* check = desktop.Find(pad.pausedCheck)) {
-        check->traceName = "start-paused";
-    }
+    pad.scenarioTree = AddControl(pad.page, WindowKind::TreeView, model::SCENARIO_TREE, layout);
+    pad.pausedCheck = AddControl(pad.page, WindowKind::CheckBox, model::START_PAUSED_BOX, layout);
     if (Window* tree = desktop.Find(pad.scenarioTree)) {
         tree->refuseSelection = layout.refuseSelection;
         if (!layout.emptyTree) {

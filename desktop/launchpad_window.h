@@ -2,7 +2,7 @@
 // one of the faults the module must survive.
 #pragma once
 
-#include "hosts/core/run_options.h"
+#include "orbiter-model/launchpad.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -10,17 +10,10 @@
 
 namespace sim {
 
-struct Launchpad {
-    WindowHandle window = nullptr;
-    WindowHandle launchButton = nullptr;
-    WindowHandle exitButton = nullptr;
-    WindowHandle page = nullptr;
-    WindowHandle scenarioTree = nullptr;
-    WindowHandle pausedCheck = nullptr;
-};
+using Launchpad = model::LaunchpadWindows<WindowHandle>;
 
 // Builds the launchpad on the simulated desktop for the current process.
-Launchpad BuildLaunchpad(const core::LaunchpadLayout& layout,
+Launchpad BuildLaunchpad(const model::LaunchpadLayout& layout,
                          const std::vector<std::string>& entries);
 
 } // namespace sim

@@ -1,13 +1,16 @@
 #include "hosts/core/host_options.h"
 
-#include "launchpad/control_ids.h"
+#include "hosts/core/module_list.h"
 
 #include <cstdlib>
 
 namespace core {
 
-const char HOST_USAGE[] =
-    "usage: orbiter-sim [options] [--] [WORD...]\n"
+namespace {
+
+// The usage text, split where each host puts its own name and the place of its modules.
+const char USAGE_AFTER_NAME[] =
+    " [options] [--] [WORD...]\n"
     "Plays Orbiter for the module: the WORDs are Orbiter's command line, quoted as Windows\n"
     "hands them to a program started through Wine (a WORD with a blank or a tab, or an\n"
     "empty WORD, in double quotes).\n"
@@ -16,7 +19,9 @@ const char HOST_USAGE[] =
     "  --root DIR          Orbiter's folder and current directory (default: the current one)\n"
     "  --module FILE       load this module alone (default: each module that Orbiter.cfg\n"
     "                      lists between ACTIVE_MODULES and END_MODULES, from\n"
-    "                      Modules/Plugin/NAME.so in Orbiter's folder)\n"
+    "                      ";
+const char USAGE_AFTER_PLUGIN[] =
+    " in Orbiter's folder)\n"
     "  --close-usage       the user closes the usage dialog with its close box\n"
     "  --launch            the user presses Launch once when the launchpad is idle\n"
     "  --keep-open         the user never closes Orbiter: it runs until it is stopped\n"
@@ -30,8 +35,6 @@ const char HOST_USAGE[] =
     "  --foreign-window    another process's visible window comes first\n"
     "  --other-window      a visible window of this process without the controls comes first\n";
 
-namespace {
-
 bool ParseNumber(const std::string& text, int& value) {
     char* end = nullptr;
     const long number = std::strtol(text.c_str(), &end, 10);
@@ -43,6 +46,11 @@ bool ParseNumber(const std::string& text, int& value) {
 }
 
 } // namespace
+
+std::string HostUsage(const std::string& program, char separator, const std::string& extension) {
+    return "usage: " + program + USAGE_AFTER_NAME + PluginPath("NAME", extension, separator) +
+           USAGE_AFTER_PLUGIN;
+}
 
 bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options,
                       std::string& error) {
@@ -92,9 +100,7 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
         } else if (arg == "--hide-launchpad") {
             options.run.layout.hidden = true;
         } else if (arg == "--without") {
-            if (!value(text) || !ParseNumber(text, number) ||
-                (number != IDC_LAUNCH && number != IDC_EXIT && number != IDC_SCENARIO_TREE &&
-                 number != IDC_START_PAUSED)) {
+            if (!value(text) || !ParseNumber(text, number) || !model::IsDrivenControl(number)) {
                 error = "--without takes 1000, 1001, 1088 or 1090";
                 return false;
             }

@@ -1,7 +1,7 @@
-// The command line of orbiter-sim.
+// The command line both hosts take, and the usage text that describes it.
 #pragma once
 
-#include "hosts/orbiter-sim/orbiter_run.h"
+#include "hosts/core/run_options.h"
 
 #include <cstddef>
 #include <optional>
@@ -31,6 +31,8 @@ bool ParseHostOptions(const std::vector<std::string>& args, HostOptions& options
 // the backslashes before a closing quote doubled. The C run-time's argv gives the words back.
 std::string WindowsCommandLine(const std::vector<std::string>& words);
 
-extern const char HOST_USAGE[];
+// The usage text of the host PROGRAM, which loads the modules Orbiter.cfg lists from
+// Modules<separator>Plugin<separator>NAME<extension>.
+std::string HostUsage(const std::string& program, char separator, const std::string& extension);
 
 } // namespace core

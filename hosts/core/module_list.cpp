@@ -66,6 +66,10 @@ std::vector<std::string> RewrittenOrbiterCfg(const std::string& orbiterCfg) {
     return lines;
 }
 
+std::string PluginPath(const std::string& name, const std::string& extension, char separator) {
+    return std::string("Modules") + separator + "Plugin" + separator + name + extension;
+}
+
 std::vector<ModuleToLoad> ModulesToLoad(const std::string& modulePath, const std::string& extension,
                                         char separator) {
     if (!modulePath.empty()) {
@@ -74,9 +78,8 @@ std::vector<ModuleToLoad> ModulesToLoad(const std::string& modulePath, const std
         return {{name, modulePath}};
     }
     std::vector<ModuleToLoad> modules;
-    const std::string folder = std::string("Modules") + separator + "Plugin" + separator;
     for (const std::string& name : ReadActiveModules("Orbiter.cfg")) {
-        modules.push_back({name, folder + name + extension});
+        modules.push_back({name, PluginPath(name, extension, separator)});
     }
     return modules;
 }

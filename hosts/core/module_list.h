@@ -21,8 +21,12 @@ std::vector<std::string> ReadActiveModules(const std::string& orbiterCfg);
 // indented by two blanks. A missing file gives an empty block.
 std::vector<std::string> RewrittenOrbiterCfg(const std::string& orbiterCfg);
 
+// Where a host finds the module NAME that Orbiter.cfg lists:
+// Modules<sep>Plugin<sep>NAME<extension>.
+std::string PluginPath(const std::string& name, const std::string& extension, char separator);
+
 // The module named on the host's command line alone, if one is; otherwise every module that
-// Orbiter.cfg in the current directory lists, as Modules<sep>Plugin<sep>NAME<extension>.
+// Orbiter.cfg in the current directory lists, at its PluginPath.
 std::vector<ModuleToLoad> ModulesToLoad(const std::string& modulePath, const std::string& extension,
                                         char separator);
 

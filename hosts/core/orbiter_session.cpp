@@ -1,7 +1,7 @@
 #include "hosts/core/orbiter_session.h"
 
 #include "hosts/core/simulation_session.h"
-#include "hosts/core/trace_lines.h"
+#include "orbiter-model/trace_lines.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,12 +17,13 @@ constexpr int MESSAGE_LIMIT = 100000;
 
 int OrbiterSession::Run(const std::vector<ModuleToLoad>& modules) {
     for (const ModuleToLoad& module : modules) {
-        Trace(LoadModule(module) ? ModuleLoadedLine(module.name) : ModuleFailedLine(module.name));
+        Trace(LoadModule(module) ? model::ModuleLoadedLine(module.name)
+                                 : model::ModuleFailedLine(module.name));
     }
     int handled = 0;
     while (!exitRequested_) {
         if (++handled > MESSAGE_LIMIT || OutOfTime()) {
-            Trace(LOOP_GAVE_UP_LINE);
+            Trace(model::LOOP_GAVE_UP_LINE);
             return LOOP_LIMIT_STATUS;
         }
         if (HandleMessage() || ActAsUser()) {
@@ -32,19 +33,19 @@ int OrbiterSession::Run(const std::vector<ModuleToLoad>& modules) {
             WaitWhileKeptOpen();
             continue;
         }
-        Trace(USER_CLOSE_ORBITER_LINE);
+        Trace(model::USER_CLOSE_ORBITER_LINE);
         break;
     }
     UnloadModules();
     AtNormalEnd();
-    Trace(OrbiterExitLine(0));
+    Trace(model::OrbiterExitLine(0));
     return 0;
 }
 
 void OrbiterSession::StartSimulation() {
     const std::optional<std::string> entry = SelectedEntry();
     if (!entry) {
-        Trace(NO_SCENARIO_LINE);
+        Trace(model::NO_SCENARIO_LINE);
         return;
     }
     const bool paused = StartPaused();
@@ -54,9 +55,10 @@ void OrbiterSession::StartSimulation() {
     std::string file = "Scenarios" + separator + *entry + ".scn";
     std::replace(file.begin(), file.end(), '\\', PathSeparator());
     const std::optional<std::string> scenario = ReadWholeFile(file);
-    Trace(SimulationStartLine(*entry, paused, scenario));
+    Trace(model::SimulationStartLine(*entry, paused,
+                                     scenario ? std::optional(Cksum(*scenario)) : std::nullopt));
     LastOutSession();
-    Trace(SIMULATION_END_LINE);
+    Trace(model::SIMULATION_END_LINE);
     const std::string currentState = "Scenarios" + separator + "(Current state).scn";
     if (!SaveFinalState(currentState, scenario)) {
         std::fprintf(stderr, "%s: cannot save the final state to %s\n", Name(),
@@ -69,13 +71,13 @@ void OrbiterSession::StartSimulation() {
 bool OrbiterSession::ActAsUser() {
     if (pending_.closeUsage && UsageDialogOpen()) {
         pending_.closeUsage = false;
-        Trace(USER_CLOSE_USAGE_LINE);
+        Trace(model::USER_CLOSE_USAGE_LINE);
         CloseUsageDialog();
         return true;
     }
     if (pending_.launch && LaunchpadVisible()) {
         pending_.launch = false;
-        Trace(USER_LAUNCH_LINE);
+        Trace(model::USER_LAUNCH_LINE);
         StartSimulation();
         return true;
     }

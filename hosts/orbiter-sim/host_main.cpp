@@ -22,14 +22,15 @@ constexpr int SETUP_STATUS = 1;
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
+    const std::string usage = core::HostUsage("orbiter-sim", '/', ".so");
     core::HostOptions options;
     std::string error;
     if (!core::ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "orbiter-sim: %s\n%s", error.c_str(), core::HOST_USAGE);
+        std::fprintf(stderr, "orbiter-sim: %s\n%s", error.c_str(), usage.c_str());
         return USAGE_STATUS;
     }
     if (options.help) {
-        std::fputs(core::HOST_USAGE, stdout);
+        std::fputs(usage.c_str(), stdout);
         return 0;
     }
     std::error_code fsError;

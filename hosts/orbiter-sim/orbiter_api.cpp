@@ -4,7 +4,7 @@
 #include "desktop/dialog_template.h"
 #include "hosts/core/date_to_int.h"
 #include "hosts/core/init_lib.h"
-#include "hosts/core/trace_lines.h"
+#include "orbiter-model/trace_lines.h"
 #include "platform/sim/module_image.h"
 
 #include <cstdio>
@@ -38,7 +38,7 @@ WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc 
     sim::Desktop& desktop = sim::TheDesktop();
     const std::optional<sim::DialogTemplate> found = sim::LoadDialogTemplate(instance, templateId);
     if (!found) {
-        sim::Trace(core::DialogNoTemplateLine(templateId));
+        sim::Trace(model::DialogNoTemplateLine(templateId));
         return nullptr;
     }
     const sim::DialogTemplate& layout = *found;
@@ -54,7 +54,7 @@ WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc 
     window.y = layout.y;
     window.width = layout.width;
     window.height = layout.height;
-    std::vector<core::PlacedText> texts;
+    std::vector<model::PlacedText> texts;
     for (const sim::DialogItem& item : layout.items) {
         const WindowHandle control =
             desktop.CreateChild(dialog, sim::WindowKind::Static, item.id, item.text);
@@ -67,7 +67,7 @@ WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc 
         child.height = item.height;
         texts.push_back({item.y, item.x, item.text});
     }
-    for (const std::string& line : core::DialogOpenLines(templateId, texts)) {
+    for (const std::string& line : model::DialogOpenLines(templateId, texts)) {
         sim::Trace(line);
     }
     desktop.Show(dialog, true); // sends WM_SHOWWINDOW to the procedure
@@ -79,10 +79,10 @@ void oapiCloseDialog(WindowHandle dialog) {
     const sim::Window* window = desktop.Find(dialog);
     if (window == nullptr || window->kind != sim::WindowKind::Dialog) {
         // A handle the module kept after its dialog was closed, or never had.
-        sim::Trace(core::DIALOG_CLOSE_UNKNOWN_LINE);
+        sim::Trace(model::DIALOG_CLOSE_UNKNOWN_LINE);
         return;
     }
-    sim::Trace(core::DialogCloseLine(window->templateId));
+    sim::Trace(model::DialogCloseLine(window->templateId));
     desktop.Destroy(dialog);
 }
 
@@ -99,7 +99,7 @@ void InitLib(InstanceHandle instance) {
         return sim::FindModuleExport(instance, name);
     };
     if (const std::optional<int> version = core::AskModuleVersion(find)) {
-        sim::Trace(core::ModuleVersionLine(*version));
+        sim::Trace(model::ModuleVersionLine(*version));
     }
     core::StartModule(instance, find);
 }

@@ -1,6 +1,6 @@
 #include "copy_trace.h"
 
-#include "hosts/core/trace_lines.h"
+#include "orbiter-model/trace_lines.h"
 #include "trace.h"
 
 #include <cstring>
@@ -13,8 +13,8 @@ namespace {
 BOOL WINAPI TracingCopyFileA(LPCSTR source, LPCSTR destination, BOOL failIfExists) {
     const BOOL copied = CopyFileA(source, destination, failIfExists);
     const DWORD error = GetLastError();
-    Trace(core::CopyLine(source != nullptr ? source : "", destination != nullptr ? destination : "",
-                         copied != FALSE));
+    Trace(model::CopyLine(source != nullptr ? source : "",
+                          destination != nullptr ? destination : "", copied != FALSE));
     SetLastError(error); // the module sees the copy's own last-error value
     return copied;
 }

@@ -3,10 +3,12 @@
 #include "extra_windows.h"
 #include "hosts/core/host_options.h"
 #include "hosts/core/module_list.h"
+#include "orbiter-model/trace_lines.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "orbiter_run.h"
 #include "raw_command_line.h"
+#include "trace.h"
 
 #include <windows.h>
 
@@ -28,27 +30,17 @@ constexpr DWORD WATCHDOG_MS = 45000;
 const char SNAPSHOT_OPTION[] = "--snapshot-usage";
 const char WRITE_OPTION[] = "--write";
 
-// orbiter-sim's usage text, with this program's name and the modules' place, and this host's
-// own options.
+// The hosts' usage text, and this host's own options.
 std::string Usage() {
-    std::string text =
-        std::string(core::HOST_USAGE) +
-        "This host only:\n"
-        "  --snapshot-usage BMP when the usage dialog opens, measure how its texts fit\n"
-        "                      and save a picture of it\n"
-        "  --write FILE        at start, write a line into FILE under Orbiter's folder, as a\n"
-        "                      plug-in might (FILE need not be one Orbiter writes)\n"
-        "Without --cmdline, Orbiter's command line is the raw text of this program's own\n"
-        "command line from its first WORD on, as Windows gave it: quotes, backslashes, tabs\n"
-        "and runs of blanks as typed.\n";
-    for (const auto& [from, to] : {std::pair<std::string, std::string>{"Modules/Plugin/NAME.so",
-                                                                       "Modules\\Plugin\\NAME.dll"},
-                                   {"orbiter-sim", "orbiter.exe"}}) {
-        for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
-            text.replace(at, from.size(), to);
-        }
-    }
-    return text;
+    return core::HostUsage("orbiter.exe", '\\', ".dll") +
+           "This host only:\n"
+           "  --snapshot-usage BMP when the usage dialog opens, measure how its texts fit\n"
+           "                      and save a picture of it\n"
+           "  --write FILE        at start, write a line into FILE under Orbiter's folder, as a\n"
+           "                      plug-in might (FILE need not be one Orbiter writes)\n"
+           "Without --cmdline, Orbiter's command line is the raw text of this program's own\n"
+           "command line from its first WORD on, as Windows gave it: quotes, backslashes, tabs\n"
+           "and runs of blanks as typed.\n";
 }
 
 bool SameWords(const std::vector<host::RawWord>& words, int argc, char** argv) {
@@ -65,8 +57,7 @@ bool SameWords(const std::vector<host::RawWord>& words, int argc, char** argv) {
 
 DWORD WINAPI Watchdog(LPVOID) {
     Sleep(WATCHDOG_MS);
-    std::printf("orbiter: no end after %lu s; giving up\n", WATCHDOG_MS / 1000);
-    std::fflush(stdout);
+    host::Trace(model::NoEndLine(WATCHDOG_MS / 1000));
     ExitProcess(HUNG_STATUS);
 }
 

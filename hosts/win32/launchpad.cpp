@@ -1,8 +1,7 @@
 #include "launchpad.h"
 
-#include "hosts/core/trace_lines.h"
-#include "launchpad/launchpad_ids.h"
 #include "launchpad_resources.h"
+#include "orbiter-model/trace_lines.h"
 #include "trace.h"
 
 #include <commctrl.h>
@@ -11,7 +10,6 @@ namespace host {
 
 namespace {
 
-constexpr int IDC_FIRST_TAB = 1101;
 constexpr UINT_PTR TRACE_SUBCLASS = 1;
 
 // Buttons print "click: NAME" when a click reaches them; the check box prints each
@@ -20,18 +18,11 @@ LRESULT CALLBACK TracingControlProc(HWND control, UINT message, WPARAM wParam, L
                                     UINT_PTR, DWORD_PTR name) {
     const char* traceName = reinterpret_cast<const char*>(name);
     if (message == BM_CLICK) {
-        Trace(core::ClickLine(traceName));
+        Trace(model::ClickLine(traceName));
     } else if (message == BM_SETCHECK) {
-        Trace(core::CheckLine(traceName, wParam == BST_CHECKED));
+        Trace(model::CheckLine(traceName, wParam == BST_CHECKED));
     }
     return DefSubclassProc(control, message, wParam, lParam);
-}
-
-void TraceAs(HWND control, const char* name) {
-    if (control != nullptr) {
-        SetWindowSubclass(control, TracingControlProc, TRACE_SUBCLASS,
-                          reinterpret_cast<DWORD_PTR>(name));
-    }
 }
 
 // Puts a child after all its siblings, so that GW_HWNDNEXT steps reach it last.
@@ -39,14 +30,19 @@ void MoveToBottom(HWND child) {
     SetWindowPos(child, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-// Leaves out a control the layout asks to be missing; returns what remains of it.
-HWND Keep(HWND parent, int id, const core::LaunchpadLayout& layout) {
-    HWND control = GetDlgItem(parent, id);
-    if (control != nullptr && layout.without.count(id) != 0) {
-        DestroyWindow(control);
+// Leaves out a control the layout asks to be missing; the one kept traces under its name.
+HWND Keep(HWND parent, const model::LaunchpadControl& control,
+          const model::LaunchpadLayout& layout) {
+    const HWND window = GetDlgItem(parent, control.id);
+    if (window != nullptr && !layout.Has(control)) {
+        DestroyWindow(window);
         return nullptr;
     }
-    return control;
+    if (window != nullptr && *control.traceName != '\0') {
+        SetWindowSubclass(window, TracingControlProc, TRACE_SUBCLASS,
+                          reinterpret_cast<DWORD_PTR>(control.traceName));
+    }
+    return window;
 }
 
 std::string ItemText(HWND tree, HTREEITEM item) {
@@ -64,7 +60,7 @@ std::string ItemText(HWND tree, HTREEITEM item) {
 
 } // namespace
 
-bool Launchpad::Build(const core::LaunchpadLayout& layout, const std::vector<std::string>& entries,
+bool Launchpad::Build(const model::LaunchpadLayout& layout, const std::vector<std::string>& entries,
                       std::string& error) {
     const HINSTANCE self = GetModuleHandleA(nullptr);
     refuseSelection_ = layout.refuseSelection;
@@ -75,13 +71,11 @@ bool Launchpad::Build(const core::LaunchpadLayout& layout, const std::vector<std
                 "); is there a display (DISPLAY) for Wine?";
         return false;
     }
-    // Other launchpad controls stand between the launch button and the page window.
     for (int filler = 1; filler < layout.pageOffset; ++filler) {
         const HWND tab = CreateWindowExA(
-            0, "BUTTON", "Tab", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10 + 30 * (filler - 1), 2,
-            28, 16, window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FIRST_TAB + filler - 1)), self,
-            nullptr);
+            0, "BUTTON", model::FILLER_CAPTION, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+            10 + 30 * (filler - 1), 2, 28, 16, window,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(model::FillerId(filler))), self, nullptr);
         MoveToBottom(tab);
     }
     page = CreateDialogParamA(self, MAKEINTRESOURCEA(IDD_SCENARIO_PAGE), window, PageProc,
@@ -92,13 +86,10 @@ bool Launchpad::Build(const core::LaunchpadLayout& layout, const std::vector<std
     }
     MoveToBottom(page);
 
-    launchButton = Keep(window, IDC_LAUNCH, layout);
-    exitButton = Keep(window, IDC_EXIT, layout);
-    scenarioTree = Keep(page, IDC_SCENARIO_TREE, layout);
-    pausedCheck = Keep(page, IDC_START_PAUSED, layout);
-    TraceAs(launchButton, "launch");
-    TraceAs(exitButton, "exit");
-    TraceAs(pausedCheck, "start-paused");
+    launchButton = Keep(window, model::LAUNCH_BUTTON, layout);
+    exitButton = Keep(window, model::EXIT_BUTTON, layout);
+    scenarioTree = Keep(page, model::SCENARIO_TREE, layout);
+    pausedCheck = Keep(page, model::START_PAUSED_BOX, layout);
     if (scenarioTree != nullptr && !layout.emptyTree) {
         FillTree(entries);
     }
@@ -147,9 +138,9 @@ bool Launchpad::OnTreeNotify(HWND pageWindow, const NMHDR& header) const {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW:
         if (change.itemNew.hItem == nullptr) {
-            Trace(core::TREE_CLEARED_LINE);
+            Trace(model::TREE_CLEARED_LINE);
         } else {
-            Trace(core::TreeSelectedLine(ItemText(header.hwndFrom, change.itemNew.hItem)));
+            Trace(model::TreeSelectedLine(ItemText(header.hwndFrom, change.itemNew.hItem)));
         }
         return false;
     default:

@@ -3,7 +3,7 @@
 // on the page), or one of the faults the module must survive.
 #pragma once
 
-#include "desktop/launchpad_window.h"
+#include "orbiter-model/launchpad.h"
 
 #include <windows.h>
 
@@ -14,23 +14,16 @@
 
 namespace host {
 
-class Launchpad {
+class Launchpad : public model::LaunchpadWindows<HWND> {
 public:
     // Builds the launchpad from this executable's templates and shows it unless the layout
     // hides it. False, with the reason, when a window cannot be made.
-    bool Build(const core::LaunchpadLayout& layout, const std::vector<std::string>& entries,
+    bool Build(const model::LaunchpadLayout& layout, const std::vector<std::string>& entries,
                std::string& error);
 
     // The text of the selected tree entry, or nullopt without a tree or a selection.
     std::optional<std::string> SelectedEntry() const;
     bool StartPaused() const;
-
-    HWND window = nullptr;
-    HWND launchButton = nullptr;
-    HWND exitButton = nullptr;
-    HWND page = nullptr;
-    HWND scenarioTree = nullptr;
-    HWND pausedCheck = nullptr;
 
     // Run when Launch or Exit reports a click (BN_CLICKED).
     std::function<void()> onLaunch;

@@ -1,14 +1,14 @@
 // Orbiter's six functions as this host implements them (C linkage, cdecl). orbiter.exe exports
-// them under names its .def file gives: Orbiter's decorated names (exports-x86.def,
-// exports-x64.def), or the plain ones for the build that shows a module cannot bind to those
-// (exports-plain.def). The host's own names here are exported under no name of their own.
+// them under names its .def file gives, made from the module's import list (CMakeLists.txt here):
+// Orbiter's decorated names, or the plain ones for the build that shows a module cannot bind to
+// those. The host's own names here are exported under no name of their own.
 #include "orbiter_exports.h"
 
 #include "copy_trace.h"
 #include "dialog_layout.h"
 #include "hosts/core/date_to_int.h"
 #include "hosts/core/init_lib.h"
-#include "hosts/core/trace_lines.h"
+#include "orbiter-model/trace_lines.h"
 #include "orbiter_files.h"
 #include "platform/platform.h"
 #include "resources/resource_ids.h"
@@ -29,8 +29,8 @@ std::map<HWND, int> openDialogs; // module dialogs and the templates they came f
 std::string usageSnapshot;       // where to save a picture of the usage dialog, if anywhere
 
 // The texts of a dialog's controls, each with where it stands on the screen.
-std::vector<core::PlacedText> PlacedTexts(HWND dialog) {
-    std::vector<core::PlacedText> texts;
+std::vector<model::PlacedText> PlacedTexts(HWND dialog) {
+    std::vector<model::PlacedText> texts;
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
         RECT place{};
@@ -77,11 +77,11 @@ WindowHandle HostOpenDialog(InstanceHandle instance, int templateId, DialogProc 
         CreateDialogParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
                            reinterpret_cast<DLGPROC>(procedure), reinterpret_cast<LPARAM>(context));
     if (dialog == nullptr) {
-        host::Trace(core::DialogNoTemplateLine(templateId));
+        host::Trace(model::DialogNoTemplateLine(templateId));
         return nullptr;
     }
     host::openDialogs[dialog] = templateId;
-    for (const std::string& line : core::DialogOpenLines(templateId, host::PlacedTexts(dialog))) {
+    for (const std::string& line : model::DialogOpenLines(templateId, host::PlacedTexts(dialog))) {
         host::Trace(line);
     }
     ShowWindow(dialog, SW_SHOW);
@@ -101,10 +101,10 @@ void HostCloseDialog(WindowHandle dialog) {
     const auto found = host::openDialogs.find(static_cast<HWND>(dialog));
     if (found == host::openDialogs.end()) {
         // A handle the module kept after its dialog was closed, or never had.
-        host::Trace(core::DIALOG_CLOSE_UNKNOWN_LINE);
+        host::Trace(model::DIALOG_CLOSE_UNKNOWN_LINE);
         return;
     }
-    host::Trace(core::DialogCloseLine(found->second));
+    host::Trace(model::DialogCloseLine(found->second));
     host::openDialogs.erase(found);
     DestroyWindow(static_cast<HWND>(dialog));
 }
@@ -128,7 +128,7 @@ void HostInitLib(InstanceHandle instance) {
     };
     const std::optional<int> version = core::AskModuleVersion(find);
     if (version) {
-        host::Trace(core::ModuleVersionLine(*version));
+        host::Trace(model::ModuleVersionLine(*version));
     }
     host::LogLoadedModule(module, version.value_or(0));
     core::StartModule(module, find);

@@ -5,6 +5,7 @@
 #include "hosts/core/orbiter_session.h"
 #include "hosts/core/scenario_entries.h"
 #include "launchpad.h"
+#include "orbiter-model/trace_lines.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "resources/resource_ids.h"
@@ -120,7 +121,7 @@ private:
     bool UsageDialogOpen() const override { return FindOpenDialog(IDD_USAGE) != nullptr; }
     void CloseUsageDialog() override {
         if (!ClickCloseBox(FindOpenDialog(IDD_USAGE))) {
-            Trace("user: cannot click the usage dialog's close box");
+            Trace(model::USER_FINDS_NO_CLOSE_BOX_LINE);
         }
     }
 

@@ -1,7 +1,7 @@
 // platform.h's file calls on the real file system, behaving as Windows does (as seen on
 // Wine 8) for every case the module meets. Paths are Windows paths; see windows_path.h.
 #include "desktop/desktop.h"
-#include "hosts/core/trace_lines.h"
+#include "orbiter-model/trace_lines.h"
 #include "platform/platform.h"
 #include "platform/sim/win32_errors.h"
 #include "platform/sim/windows_path.h"
@@ -168,7 +168,7 @@ bool IsSameFile(const char* first, const char* second) {
 
 bool CopyFileA(const char* source, const char* destination, bool failIfExists) {
     const bool copied = Copy(source, destination, failIfExists);
-    sim::Trace(core::CopyLine(source, destination, copied));
+    sim::Trace(model::CopyLine(source, destination, copied));
     return copied;
 }
 

@@ -4,6 +4,8 @@
 #include "hosts/core/simulation_session.h"
 #include "tests/lib/broken_launchpads.h"
 
+#include <filesystem>
+
 namespace {
 
 const char STAGED[] = "Scenarios/(Current state).scn";
@@ -120,12 +122,18 @@ TEST(HostCommandLine, WordsReachTheModuleAsWindowsQuotesThem) {
     EXPECT_EQ(run.status, 0) << Transcript(run);
 }
 
-// --help after another option prints the usage and ends with 0, as in any program.
+// --help after another option prints the usage and ends with 0, as in any program. The usage
+// names where this host finds the modules Orbiter.cfg lists, spelt as its own loader spells it.
 TEST(HostCommandLine, HelpAfterAnotherOptionPrintsTheUsage) {
     ScratchOrbiter folder;
     const HostRun run = RunHost(folder, {"--help"}); // after the --root that RunHost gives
     EXPECT_EQ(run.status, 0) << Transcript(run);
     EXPECT_TRUE(!run.lines.empty() && run.lines[0].rfind("usage: ", 0) == 0) << Transcript(run);
+    const std::string extension =
+        std::filesystem::directory_iterator(folder.Path() + "/Modules/Plugin")->path().extension();
+    const std::string separator = extension == ".dll" ? "\\" : "/";
+    const std::string place = "Modules" + separator + "Plugin" + separator + "NAME" + extension;
+    EXPECT_TRUE(LinesInOrder(run, {"                      " + place + " in Orbiter's folder)"}));
 }
 
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};

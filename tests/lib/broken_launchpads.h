@@ -22,7 +22,7 @@ inline const std::vector<BrokenLaunchpad> BROKEN_LAUNCHPADS = {
 };
 
 // The launchpad a row's options describe, as the hosts' own parser reads them.
-inline core::LaunchpadLayout LayoutOf(const BrokenLaunchpad& row) {
+inline model::LaunchpadLayout LayoutOf(const BrokenLaunchpad& row) {
     core::HostOptions options;
     std::string error;
     core::ParseHostOptions(row.hostOptions, options, error);

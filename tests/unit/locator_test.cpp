@@ -8,7 +8,7 @@ namespace {
 using LocatorTest = SimTest;
 
 TEST_F(LocatorTest, FindsTheLaunchpadAndPreparesItsControls) {
-    core::LaunchpadLayout layout;
+    model::LaunchpadLayout layout;
     layout.foreignWindow = true; // another process's window is enumerated first and skipped
     const sim::Launchpad pad = BuildPad(layout);
     // A hidden window of this process in front of the launchpad is skipped too.
@@ -29,7 +29,7 @@ TEST_F(LocatorTest, FindsTheLaunchpadAndPreparesItsControls) {
 }
 
 TEST_F(LocatorTest, EmptyTreeClearsTheSelectionAndGoesOn) {
-    core::LaunchpadLayout layout;
+    model::LaunchpadLayout layout;
     layout.emptyTree = true;
     const sim::Launchpad pad = BuildPad(layout);
     FindLaunchpad();
@@ -48,7 +48,7 @@ TEST_F(LocatorTest, SearchRecordHoldsAFullWindowHandle) {
 
 struct LocatorFailure {
     std::string name;
-    core::LaunchpadLayout layout;
+    model::LaunchpadLayout layout;
     bool enumerationFails;
 };
 
@@ -72,7 +72,7 @@ std::vector<LocatorFailure> LocatorFailures() {
     }
     rows.push_back({"EnumerationFails", {}, true});
     // The root request answers null; the selection is still asked for, and refused.
-    core::LaunchpadLayout emptyAndRefusing;
+    model::LaunchpadLayout emptyAndRefusing;
     emptyAndRefusing.emptyTree = true;
     emptyAndRefusing.refuseSelection = true;
     rows.push_back({"SelectionRefusedOnAnEmptyTree", emptyAndRefusing, false});

@@ -25,7 +25,7 @@ void SimTest::TearDown() {
     sim::SetTraceSink(nullptr);
 }
 
-sim::Launchpad SimTest::BuildPad(const core::LaunchpadLayout& layout) {
+sim::Launchpad SimTest::BuildPad(const model::LaunchpadLayout& layout) {
     return sim::BuildLaunchpad(layout, {"(Current state)", "Demo"});
 }
 

@@ -20,7 +20,7 @@ protected:
     void ResetSimulation();
 
     // The launchpad with the given layout and the entries "(Current state)" and "Demo".
-    sim::Launchpad BuildPad(const core::LaunchpadLayout& layout = {});
+    sim::Launchpad BuildPad(const model::LaunchpadLayout& layout = {});
     sim::Window& Get(WindowHandle handle);
     bool Traced(const std::string& line) const;
 

@@ -23,20 +23,20 @@ namespace {
 // The locator's status when it gives up: -1, which a Linux caller of Wine sees as 255.
 constexpr int LOCATOR_FAILURE = -1;
 
-core::LaunchpadLayout Hidden() {
-    core::LaunchpadLayout layout;
+model::LaunchpadLayout Hidden() {
+    model::LaunchpadLayout layout;
     layout.hidden = true;
     return layout;
 }
 
-core::LaunchpadLayout EmptyTree() {
-    core::LaunchpadLayout layout;
+model::LaunchpadLayout EmptyTree() {
+    model::LaunchpadLayout layout;
     layout.emptyTree = true;
     return layout;
 }
 
-core::LaunchpadLayout RefusingSelection() {
-    core::LaunchpadLayout layout;
+model::LaunchpadLayout RefusingSelection() {
+    model::LaunchpadLayout layout;
     layout.refuseSelection = true;
     return layout;
 }

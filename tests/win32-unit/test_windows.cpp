@@ -24,7 +24,7 @@ BOOL CALLBACK DestroyOwnWindow(HWND window, LPARAM) {
 
 } // namespace
 
-const host::Launchpad& BuildLaunchpad(const core::LaunchpadLayout& layout) {
+const host::Launchpad& BuildLaunchpad(const model::LaunchpadLayout& layout) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     pads.push_back(std::make_unique<host::Launchpad>());

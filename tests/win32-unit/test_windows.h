@@ -9,7 +9,7 @@
 
 // The host's launchpad with the entries "(Current state)" and "Demo", its start-paused box
 // ticked so that clearing it shows. It lives until DestroyTestWindows.
-const host::Launchpad& BuildLaunchpad(const core::LaunchpadLayout& layout = {});
+const host::Launchpad& BuildLaunchpad(const model::LaunchpadLayout& layout = {});
 // A hidden top-level window of this process without controls, on top of the z-order.
 HWND ShowHiddenWindow();
 // Destroys every top-level window of this process, for the next test.

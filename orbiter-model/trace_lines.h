@@ -1,15 +1,14 @@
-// Every trace line that both hosts print, each written once here. The end-to-end table compares
-// these lines as exact text; docs/orbiter-sim.md lists them.
+// Every trace line the hosts print, each written once here, below the simulated desktop and the
+// simulated back end, which print some of them too. The end-to-end table compares these lines as
+// exact text; docs/orbiter-sim.md lists all but the Win32 host's own two, at the end.
 #pragma once
-
-#include "hosts/core/simulation_session.h"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace core {
+namespace model {
 
 // Loading the modules Orbiter.cfg ticks (or --module names), and InitLib.
 inline std::string ModuleLoadedLine(const std::string& name) {
@@ -68,12 +67,12 @@ inline std::string CopyLine(const std::string& source, const std::string& destin
 }
 
 // A simulation session started from the launchpad. The start line names the scenario read by
-// its `cksum` (checksum and length), or says that it could not be read.
+// its `cksum` (checksum and length), or says, with nullopt, that it could not be read.
 inline const char NO_SCENARIO_LINE[] = "simulation: no scenario selected";
 inline std::string SimulationStartLine(const std::string& entry, bool paused,
-                                       const std::optional<std::string>& scenario) {
+                                       const std::optional<std::string>& readCksum) {
     return "simulation: start \"" + entry + "\" " + (paused ? "paused" : "running") + "; read " +
-           (scenario ? "cksum " + Cksum(*scenario) : std::string("nothing"));
+           (readCksum ? "cksum " + *readCksum : std::string("nothing"));
 }
 inline const char SIMULATION_END_LINE[] = "simulation: end";
 
@@ -86,4 +85,12 @@ inline std::string OrbiterExitLine(int status) {
     return "orbiter: exit " + std::to_string(status);
 }
 
-} // namespace core
+// The Win32 host only: its user finds no close box to click, or its watchdog ends a run that
+// a call into the module never returned from.
+inline const char USER_FINDS_NO_CLOSE_BOX_LINE[] =
+    "user: cannot click the usage dialog's close box";
+inline std::string NoEndLine(unsigned long seconds) {
+    return "orbiter: no end after " + std::to_string(seconds) + " s; giving up";
+}
+
+} // namespace model

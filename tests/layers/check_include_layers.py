@@ -1,0 +1,76 @@
+"""Checks that every include runs down the layers, never back up: the module and its platform
+seam at the bottom; orbiter-model/, what the simulated desktop and both hosts know of Orbiter;
+the simulated back end (platform/sim/) and desktop; the hosts' shared core (hosts/core/); the
+two hosts; then the tests, benchmarks and fuzzers, which may include anything. Names each
+include that runs up, and ends with 1 when there is one.
+
+    python3 tests/layers/check_include_layers.py SOURCE_DIR
+"""
+import os
+import re
+import sys
+
+ABOVE_EVERYTHING = ("tests/", "bench/", "fuzz/")
+SIMULATOR = ("desktop/", "platform/sim/")
+MODULE = ("frame/", "request/", "launchpad/", "resources/", "platform/platform.h",
+          "platform/win32/")
+
+# (the files, by the start of their path; what they must not include; why). The first row
+# whose files match a file applies to it.
+RULES = [
+    (MODULE, ("orbiter-model/", *SIMULATOR, "hosts/"), "the module lies at the bottom"),
+    (("orbiter-model/",), (*SIMULATOR, "hosts/"),
+     "what the simulator and the hosts share lies below both"),
+    (("desktop/", "platform/"), ("hosts/",), "the simulator lies below the hosts"),
+    (("hosts/core/",), ("hosts/orbiter-sim/", "hosts/win32/"),
+     "the hosts' shared core depends on neither host"),
+    (("hosts/orbiter-sim/",), ("hosts/win32/",), "neither host depends on the other"),
+    (("hosts/win32/",), (*SIMULATOR, "hosts/orbiter-sim/"),
+     "the Win32 host uses nothing of the simulator, nor of the other host"),
+]
+SOURCE_ENDINGS = (".cpp", ".h", ".rc", ".rc.in")
+INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
+
+
+def included_path(root, including, name):
+    """Where a quoted include leads, relative to ROOT: beside the including file when it is
+    there, else from the source root, which every target has on its include path."""
+    beside = os.path.normpath(os.path.join(os.path.dirname(including), name))
+    if os.path.exists(os.path.join(root, beside)):
+        return beside
+    return os.path.normpath(name)
+
+
+def violations(root):
+    for top in sorted({start.split("/")[0] for files, _, _ in RULES for start in files}):
+        for folder, _, names in os.walk(os.path.join(root, top)):
+            for name in sorted(names):
+                if not name.endswith(SOURCE_ENDINGS):
+                    continue
+                path = os.path.relpath(os.path.join(folder, name), root)
+                rule = next((r for r in RULES if path.startswith(r[0])), None)
+                if rule is None:
+                    continue
+                with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+                    for number, line in enumerate(f, 1):
+                        match = INCLUDE.match(line)
+                        if not match:
+                            continue
+                        target = included_path(root, path, match.group(1))
+                        if target.startswith(rule[1] + ABOVE_EVERYTHING):
+                            yield f"{path}:{number} includes {target}: {rule[2]}"
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: check_include_layers.py SOURCE_DIR")
+    found = list(violations(sys.argv[1]))
+    for line in found:
+        print("FAIL:", line)
+    if found:
+        sys.exit(1)
+    print("ok: every include runs down the layers")
+
+
+if __name__ == "__main__":
+    main()
