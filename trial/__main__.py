@@ -3,6 +3,7 @@ Orbiter runs in a sandbox (trial.sandbox) in which the whole file system is read
 user's folder is the lower layer of an overlay whose upper folder lies in the run folder: the
 module is put there and ticked in Orbiter.cfg, and every write Orbiter makes lands there too.
 Then a few lines say what happened."""
+import contextlib
 import errno
 import json
 import os
@@ -12,6 +13,7 @@ import signal
 import subprocess
 import sys
 import threading
+import time
 
 from trial import folder as folders, inside, options, report, sandbox, verdict
 
@@ -212,14 +214,12 @@ def own_prefix(t, o):
 
 def make_run_folder(t, o):
     os.makedirs(o.runs, exist_ok=True)
-    stamp = __import__("time").strftime("%Y-%m-%d_%H%M%S")
+    stamp = time.strftime("%Y-%m-%d_%H%M%S")
     for n in range(1, 101):
         t.run = os.path.join(o.runs, stamp + (f"-{n}" if n > 1 else ""))
-        try:
+        with contextlib.suppress(FileExistsError):
             os.mkdir(t.run)
             break
-        except FileExistsError:
-            continue
     else:
         raise Fail(f"cannot make a run folder in {o.runs}.")
     t.rep.open(os.path.join(t.run, "report.txt"))
