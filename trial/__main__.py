@@ -157,18 +157,18 @@ def build_probe(t, o, rep):
     return os.path.join(build, "request_probe.exe")
 
 
-def run_in_sandbox(t, spec, write, overlays, show):
-    """Runs trial.inside with spec in the sandbox; passes its report lines on, returns its facts.
+def run_in_sandbox(t, job, write, overlays, show):
+    """Runs trial.inside with job in the sandbox; passes its report lines on, returns its facts.
     The sandbox is ended when it outlives every bound of what runs in it."""
     reads = [SOURCE] + ([p for p in ("/tmp/.X11-unix", os.environ.get("XAUTHORITY", ""))
                          if p and os.path.exists(p)] if show else [])
-    inner = [sys.executable, "-P", "-m", "trial.inside", json.dumps(dict(spec, source=SOURCE))]
+    inner = [sys.executable, "-P", "-m", "trial.inside", json.dumps(dict(job, source=SOURCE))]
     box = {"read": reads, "write": write, "overlays": overlays}
     t.sandbox = subprocess.Popen(sandbox.command(box, inner, AS_ROOT, isolate=not show),
                                  env=dict(os.environ, PYTHONPATH=SOURCE), stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                  start_new_session=True)
-    bound = threading.Timer(spec.get("seconds", 0) + 3 * inside.LIMIT, t.sandbox.kill)
+    bound = threading.Timer(job.get("seconds", 0) + 3 * inside.LIMIT, t.sandbox.kill)
     bound.daemon = True  # a run stopped by a signal does not wait for it
     bound.start()
     facts, error = None, []
@@ -288,12 +288,12 @@ def trial(t, o):
             " of your folder and ticking it in Orbiter.cfg")
     placed = folders.place(o.folder, os.path.join(t.run, "written"), dll)
     folder = os.path.realpath(o.folder)
-    spec = {"arch": o.arch, "show": o.show, "folder": folder, "run": t.run,
+    job = {"arch": o.arch, "show": o.show, "folder": folder, "run": t.run,
             "prefix": prefix, "probe": probe, "words": o.command_line, "seconds": o.seconds,
             "exe": exe, "scenarios": os.path.join(folder, scenarios),
             "staging": folders.windows_path(os.path.join(folder, scenarios), "(Current state).scn")}
     work = os.path.join(t.run, "work")
-    facts = run_in_sandbox(t, spec, [t.run], [
+    facts = run_in_sandbox(t, job, [t.run], [
         [folder, os.path.join(t.run, "written"), os.path.join(work, "folder")],
         [prefix, os.path.join(t.run, "prefix-written"), os.path.join(work, "prefix")]], o.show)
     drove, said = say_report(t, o, facts, placed)

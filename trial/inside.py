@@ -1,9 +1,9 @@
 """What the trial runs inside its sandbox (trial.sandbox): Xvfb, a Wine session of the run's own,
 the request probe, and Orbiter, while the staging file, the windows and the screen are watched.
 
-    python3 -P -m trial.inside SPEC
+    python3 -P -m trial.inside JOB
 
-SPEC is JSON. With "setup" it sets up the Wine prefix it names and ends. Else it runs Orbiter and
+JOB is JSON. With "setup" it sets up the Wine prefix it names and ends. Else it runs Orbiter and
 prints the report's lines as they come, then one line "facts JSON" with what it saw; "error: "
 lines and status 1 when it could not. Its children need no stopping: when it ends, the sandbox's
 PID namespace ends them all."""
@@ -28,16 +28,16 @@ def say(*lines):
     print(*lines, sep="\n", flush=True)
 
 
-def wine_environment(spec):
+def wine_environment(job):
     """The environment in which `wine` runs Wine's loader as scripts/wine-setup.sh sets it up,
     with HOME and the scratch places in the sandbox's private /tmp."""
     os.makedirs("/tmp/home/bin")
     env = dict(os.environ, HOME="/tmp/home", TMPDIR="/tmp", XDG_CACHE_HOME="/tmp/home/.cache",
                XDG_CONFIG_HOME="/tmp/home/.config", XDG_DATA_HOME="/tmp/home/.local/share")
     env.pop("XDG_RUNTIME_DIR", None)
-    setup = os.path.join(spec["source"], "scripts/wine-setup.sh")
+    setup = os.path.join(job["source"], "scripts/wine-setup.sh")
     script = ["bash", "-c", 'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2" && env -0',
-              setup, spec["arch"], "/tmp/home/bin"]
+              setup, job["arch"], "/tmp/home/bin"]
     out = subprocess.run(script, timeout=60, env=env, capture_output=True).stdout
     return dict(item.split("=", 1) for item in out.decode("utf-8", "surrogateescape").split("\0")
                 if "=" in item)
@@ -65,12 +65,12 @@ def wait(process, what):
         raise Fail(f"{what} had not ended after {LIMIT} s; Wine hangs here.")
 
 
-def probe(spec, env):
+def probe(job, env):
     """What the module's request code makes of the command line: the probe's facts. Its first
     start also brings Wine's session up, which under load takes its time. A file, not a pipe, takes
     the output: a program of the session may hold a pipe open for ever."""
     with open("/tmp/probe.out", "w+b") as out, open("/tmp/probe.err", "w+b") as err:
-        started = subprocess.Popen(["wine", spec["probe"], *spec["words"]], cwd=spec["folder"],
+        started = subprocess.Popen(["wine", job["probe"], *job["words"]], cwd=job["folder"],
                                    env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         status = wait(started, "The request probe")
         out.seek(0)
@@ -140,16 +140,16 @@ def screenshot(target, env):
         return str(error)
 
 
-def run_orbiter(spec, env, facts):
+def run_orbiter(job, env, facts):
     """Runs Orbiter until it ends or its time is up, watching; adds what it saw to facts."""
-    watch = Watch(spec["scenarios"], spec["staging"])
-    shot = os.path.join(spec["run"], "screenshot.png")
+    watch = Watch(job["scenarios"], job["staging"])
+    shot = os.path.join(job["run"], "screenshot.png")
     usage_seen, shot_error, shot_taken, lowest, next_picture = False, None, False, None, 0.0
     started = time.monotonic()
-    with open(os.path.join(spec["run"], "orbiter.out"), "wb") as out:
-        orbiter = subprocess.Popen(["wine", spec["exe"], *spec["words"]], cwd=spec["folder"],
+    with open(os.path.join(job["run"], "orbiter.out"), "wb") as out:
+        orbiter = subprocess.Popen(["wine", job["exe"], *job["words"]], cwd=job["folder"],
                                    env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
-    while orbiter.poll() is None and time.monotonic() - started < spec["seconds"]:
+    while orbiter.poll() is None and time.monotonic() - started < job["seconds"]:
         if not usage_seen:
             windows = subprocess.run(["xwininfo", "-root", "-tree"], timeout=30, env=env,
                                      capture_output=True)
@@ -158,7 +158,7 @@ def run_orbiter(spec, env, facts):
             shot_error = screenshot(shot, env)
             shot_taken = shot_taken or shot_error is None
             next_picture = time.monotonic() + 1
-        vfs = os.statvfs(spec["run"])
+        vfs = os.statvfs(job["run"])
         lowest = min(lowest or vfs.f_bavail * vfs.f_frsize, vfs.f_bavail * vfs.f_frsize)
         time.sleep(0.1)
     status = orbiter.poll()
@@ -175,38 +175,38 @@ def run_orbiter(spec, env, facts):
                  staged_named=staged_named, shot=shot if shot_taken else None, shot_error=shot_error)
 
 
-def run(spec, env):
+def run(job, env):
     """The run itself: the probe, then Orbiter; returns the facts."""
-    env["WINEPREFIX"] = spec["prefix"]
+    env["WINEPREFIX"] = job["prefix"]
     # Wine's desktop closes about a second after the last program on it ends, and a program that
     # starts while it closes finds no display: a cmd.exe waiting on a pipe holds it.
     holder, _ = os.pipe()
     subprocess.Popen(["wine", "cmd.exe", "/k"], env=env, stdin=holder, stdout=subprocess.DEVNULL,
                      stderr=subprocess.DEVNULL)
-    facts = {"probe": probe(spec, env)}
+    facts = {"probe": probe(job, env)}
     shown = verdict.decoded(facts["probe"]["line"], facts["probe"]["code-page"])
-    say(f"== Running {' '.join(filter(None, [spec['exe'], shown]))} in your folder, read-only"
-        f" (at most {spec['seconds']} s)")
-    run_orbiter(spec, env, facts)
+    say(f"== Running {' '.join(filter(None, [job['exe'], shown]))} in your folder, read-only"
+        f" (at most {job['seconds']} s)")
+    run_orbiter(job, env, facts)
     return facts
 
 
 def main(argv):
-    spec = json.loads(argv[0])
+    job = json.loads(argv[0])
     try:
-        env = wine_environment(spec)
-        if not spec["show"]:
+        env = wine_environment(job)
+        if not job["show"]:
             start_display(env)
-        if "setup" in spec:
+        if "setup" in job:
             script = ["bash", "-c", 'source "$0" && set_up_wine_prefix "$1" "$2"',
-                      os.path.join(spec["source"], "scripts/wine-setup.sh"), spec["arch"],
-                      spec["setup"]]
+                      os.path.join(job["source"], "scripts/wine-setup.sh"), job["arch"],
+                      job["setup"]]
             setup = subprocess.run(script, timeout=LIMIT, env=env, stdout=subprocess.DEVNULL)
             if setup.returncode:
                 return 1  # the set-up has said why
             facts = {}
         else:
-            facts = run(spec, env)
+            facts = run(job, env)
     except Fail as failure:
         say(*(("error: " if i == 0 else "       ") + line for i, line in enumerate(failure.args)))
         return 1

@@ -1,15 +1,15 @@
 """The sandbox the trial runs Wine in. The kernel keeps the trial's promise, not the trial: in
 mount, PID, network and IPC namespaces of its own, the whole file system is read-only; /tmp,
 /run and /dev/shm are private and empty; /dev holds only the harmless devices; and only the
-places the spec names are writable: folders bound as they are, and overlays whose upper folders
+places the plan names are writable: folders bound as they are, and overlays whose upper folders
 lie in those. Every capability is dropped before the command runs, so nothing inside can mount
 or remount. Everything inside ends with the trial, even when it is killed outright: the trial's
 death kills unshare, unshare's kills the namespace's first process, and that ends the rest.
 
-    python3 -P -m trial.sandbox SPEC -- COMMAND...
+    python3 -P -m trial.sandbox PLAN -- COMMAND...
 
-is what command() runs inside unshare: it mounts what the JSON SPEC names, then runs COMMAND.
-SPEC: {"read": [PATH...], "write": [PATH...], "overlays": [[LOWER, UPPER, WORK], ...]}. Each
+is what command() runs inside unshare: it mounts what the JSON PLAN names, then runs COMMAND.
+PLAN: {"read": [PATH...], "write": [PATH...], "overlays": [[LOWER, UPPER, WORK], ...]}. Each
 overlay is mounted over LOWER itself, so its files keep their paths; READ are places under /tmp
 that must stay visible (read-only)."""
 import ctypes
@@ -24,14 +24,14 @@ MS_BIND, MS_REC, MS_NOSUID, MS_NODEV = 0x1000, 0x4000, 0x2, 0x4
 MOUNT_ATTR_RDONLY, AT_RECURSIVE, AT_FDCWD, SYS_MOUNT_SETATTR = 0x1, 0x8000, -100, 442
 
 
-def command(spec, inner, as_root, isolate):
-    """The command that runs INNER in the sandbox SPEC describes. An ordinary user gets a user
+def command(plan, inner, as_root, isolate):
+    """The command that runs INNER in the sandbox PLAN describes. An ordinary user gets a user
     namespace of its own, in which it is root with every capability until COMMAND runs. With
     isolate, the network too is the sandbox's own (none): no socket outside can be reached."""
     users = [] if as_root else ["--user", "--map-root-user"]
     return ["setpriv", "--pdeathsig", "KILL", "--", "unshare", *users, "--mount",
             "--propagation", "private", "--pid", "--fork", "--kill-child", "--mount-proc",
-            *(["--net"] if isolate else []), "--ipc", "--", sys.executable, "-P", "-m", "trial.sandbox", json.dumps(spec), "--",
+            *(["--net"] if isolate else []), "--ipc", "--", sys.executable, "-P", "-m", "trial.sandbox", json.dumps(plan), "--",
             *inner]
 
 
@@ -73,12 +73,12 @@ def bind(fd, target, is_dir=True):
     mount(f"/proc/self/fd/{fd}", target, flags=MS_BIND | MS_REC)
 
 
-def enter(spec):
-    """Mounts what spec names. Paths are opened first: the private /tmp hides those under it."""
+def enter(plan):
+    """Mounts what plan names. Paths are opened first: the private /tmp hides those under it."""
     opened = lambda path: os.open(path, os.O_PATH)
-    reads = [(p, opened(p)) for p in spec["read"]]
-    writes = [(p, opened(p)) for p in spec["write"]]
-    lowers = [(lower, opened(lower)) for lower, _, _ in spec["overlays"]]
+    reads = [(p, opened(p)) for p in plan["read"]]
+    writes = [(p, opened(p)) for p in plan["write"]]
+    lowers = [(lower, opened(lower)) for lower, _, _ in plan["overlays"]]
     devices = [(name, opened("/dev/" + name)) for name in DEVICES]
     read_only("/", recursive=True)
     for place in ("/tmp", "/run", "/dev"):
@@ -93,7 +93,7 @@ def enter(spec):
             bind(fd, path, os.path.isdir(f"/proc/self/fd/{fd}"))
     for path, _ in writes:
         read_only(path, recursive=True, on=False)
-    for (lower, fd), (_, upper, work) in zip(lowers, spec["overlays"]):
+    for (lower, fd), (_, upper, work) in zip(lowers, plan["overlays"]):
         places = [os.open(p, os.O_PATH) for p in (upper, work)]
         os.makedirs(lower, exist_ok=True)
         mount("overlay", lower, "overlay", 0, "lowerdir=/proc/self/fd/%d,upperdir=/proc/self/fd/%d,"
@@ -101,9 +101,9 @@ def enter(spec):
 
 
 def main(argv):
-    spec, inner = json.loads(argv[0]), argv[2:]
+    plan, inner = json.loads(argv[0]), argv[2:]
     try:
-        enter(spec)
+        enter(plan)
     except OSError as error:
         print(f"error: the sandbox could not be made: {error.strerror or error}", flush=True)
         return FAILED

@@ -238,9 +238,9 @@ class SandboxTest(Scratch):
         self.addCleanup(os.unlink, "/tmp/skarvel-sandbox-test")
 
     def inside(self, script):
-        spec = {"read": [], "write": [self.mk("run")],
+        plan = {"read": [], "write": [self.mk("run")],
                 "overlays": [[self.folder, self.mk("run/upper"), self.mk("run/work")]]}
-        return subprocess.Popen(sandbox.command(spec, ["sh", "-c", script], ROOT, isolate=True),
+        return subprocess.Popen(sandbox.command(plan, ["sh", "-c", script], ROOT, isolate=True),
                                 env=dict(os.environ, PYTHONPATH=SOURCE), stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT, cwd=self.folder)
 
