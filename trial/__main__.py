@@ -112,14 +112,6 @@ def install_packages(o):
                    " is one.")
     if status:
         raise Fail("the Debian packages the trial needs are not installed (above).")
-    empty = sandbox.command({"read": [], "write": [], "overlays": []}, ["true"], AS_ROOT, True)
-    if subprocess.run(empty, timeout=60, env=dict(os.environ, PYTHONPATH=SOURCE),
-                      capture_output=True).returncode:
-        raise Fail("this machine gives the trial no sandbox: unshare cannot make the namespaces it"
-                   " needs.", "As an ordinary user that takes unprivileged user namespaces: on"
-                   " Debian 'sysctl kernel.unprivileged_userns_clone=1',", "under AppArmor"
-                   " 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as root"
-                   " (in a container: docker run --privileged).")
 
 
 def the_zip(t, o, rep):
@@ -279,6 +271,9 @@ def trial(t, o):
     rep = t.rep
     exe, scenarios = check_folder(o, rep)
     install_packages(o)
+    refused = sandbox.available(AS_ROOT)
+    if refused:
+        raise Fail(*refused)
     make_run_folder(t, o)
     o.zip = the_zip(t, o, rep)
     dll = folders.read_dll(o.zip)

@@ -92,7 +92,8 @@ def place(folder, upper, dll):
     of what was put there, PATH with "/", a folder's value None."""
     placed = {}
 
-    def put(path, data=None, source=None):
+    def put(path, data=None):
+        """Puts data at path, or, without data, a copy of the folder's file there, if any."""
         lower = windows_path(folder, *path.split("/"))
         rel = os.path.relpath(lower, folder)
         parts = rel.split("/")
@@ -110,8 +111,8 @@ def place(folder, upper, dll):
         if data is not None:
             with open(target, "wb") as f:
                 f.write(data)
-        elif os.path.isfile(source):
-            shutil.copyfile(source, target)
+        elif os.path.isfile(lower):
+            shutil.copyfile(lower, target)
         else:
             return
         st = os.stat(target)
@@ -126,7 +127,7 @@ def place(folder, upper, dll):
         data = b""
     put("Orbiter.cfg", module_list.ticked(data, b"Skarvel"))
     for path in WRITES:
-        put(path, source=windows_path(folder, *path.split("/")))
+        put(path)
     return placed
 
 

@@ -159,7 +159,8 @@ def run_orbiter(job, env, facts):
             shot_taken = shot_taken or shot_error is None
             next_picture = time.monotonic() + 1
         vfs = os.statvfs(job["run"])
-        lowest = min(lowest or vfs.f_bavail * vfs.f_frsize, vfs.f_bavail * vfs.f_frsize)
+        free = vfs.f_bavail * vfs.f_frsize
+        lowest = free if lowest is None else min(lowest, free)
         time.sleep(0.1)
     status = orbiter.poll()
     took = time.monotonic() - started

@@ -15,6 +15,7 @@ that must stay visible (read-only)."""
 import ctypes
 import json
 import os
+import subprocess
 import sys
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -33,6 +34,20 @@ def command(plan, inner, as_root, isolate):
             "--propagation", "private", "--pid", "--fork", "--kill-child", "--mount-proc",
             *(["--net"] if isolate else []), "--ipc", "--", sys.executable, "-P", "-m", "trial.sandbox", json.dumps(plan), "--",
             *inner]
+
+
+def available(as_root):
+    """Whether this machine lets the trial make the sandbox's namespaces; the lines that say
+    what to enable when it does not."""
+    empty = command({"read": [], "write": [], "overlays": []}, ["true"], as_root, isolate=True)
+    if subprocess.run(empty, timeout=60, env=dict(os.environ, PYTHONPATH=SOURCE),
+                      capture_output=True).returncode == 0:
+        return None
+    return ("this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
+            "As an ordinary user that takes unprivileged user namespaces: on Debian"
+            " 'sysctl kernel.unprivileged_userns_clone=1',", "under AppArmor"
+            " 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as root"
+            " (in a container: docker run --privileged).")
 
 
 class MountAttr(ctypes.Structure):

@@ -63,11 +63,8 @@ class WineCases(unittest.TestCase):
         self.folder, self.runs = self.mk("Orbiter"), self.mk("runs")
         shutil.copytree(os.path.join(SOURCE, "sample/Orbiter"), self.folder)
         shutil.copy(HOST, os.path.join(self.folder, "orbiter.exe"))
-        with open(self.mk("Orbiter/Orbiter.cfg")) as f:
-            lines = f.read().splitlines(keepends=True)
-        with open(self.mk("Orbiter/Orbiter.cfg"), "w") as f:  # the module not yet installed
-            f.writelines(line for line in lines if line.strip() != "Skarvel")
-        for name, text in (("Device.dat", "a device\n"), ("keymap.cfg", "; keys\n")):
+        for name, text in (("Orbiter.cfg", "; Orbiter's configuration, with no module ticked.\n"),
+                           ("Device.dat", "a device\n"), ("keymap.cfg", "; keys\n")):
             with open(os.path.join(self.folder, name), "w") as f:
                 f.write(text)
 
