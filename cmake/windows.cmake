@@ -105,3 +105,10 @@ add_test(NAME try_in_orbiter_under_wine
     COMMAND python3 -P ${CMAKE_SOURCE_DIR}/tests/trial/wine_cases.py ${SKARVEL_WINE_ARCH}
             $<TARGET_FILE:orbiter> ${PACKAGE_ZIP})
 set_tests_properties(try_in_orbiter_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
+
+# On a kernel that runs no 32-bit programs every test above that runs under Wine must skip, and
+# say why; SKARVEL_NO_32_BIT=1 takes that path here, whatever this machine's kernel.
+if(ORBITER_ARCH STREQUAL "x86")
+    add_test(NAME i686_wine_tests_skip_without_32_bit
+        COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/setup/check_no_32_bit_skips.py ${CMAKE_BINARY_DIR})
+endif()

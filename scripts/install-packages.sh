@@ -14,18 +14,10 @@
 #
 # Sourced, it only defines its functions (tests/setup/check-install-packages.sh).
 
-# Whether this kernel runs 32-bit x86 programs: a 93-byte one that only exits is run. Only
-# "Exec format error" says no; a place where nothing may run (a noexec /tmp) does not.
+# Whether this kernel runs 32-bit x86 programs: the one answer every caller asks. When not, it
+# leaves the reason in not_32_bit.
 runs_32_bit() {
-    local program said
-    program=$(mktemp) || return 0
-    printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\010\64\0\0\0\0\0\0\0\0\0\0\0\64\0\40\0\1\0\0\0\0\0\0\0' >"$program"
-    printf '\1\0\0\0\0\0\0\0\0\200\4\010\0\200\4\010\135\0\0\0\135\0\0\0\5\0\0\0\0\020\0\0' >>"$program"
-    printf '\270\1\0\0\0\61\333\315\200' >>"$program" # mov eax, 1; xor ebx, ebx; int 0x80: exit(0)
-    chmod +x "$program"
-    said=$(LC_ALL=C bash -c '"$0"' "$program" 2>&1) || true
-    rm -f "$program"
-    [[ $said != *"Exec format error"* ]]
+    not_32_bit=$("$(dirname "${BASH_SOURCE[0]}")/runs-32-bit.sh")
 }
 
 installed() {
@@ -53,13 +45,13 @@ main() {
     if printf '%s\n' "$@" | grep -q ':i386$' && ! runs_32_bit; then
         runs32=no
         if [ $need32 = yes ]; then
-            echo "error: this machine's kernel runs no 32-bit programs, so 32-bit Wine cannot run here." >&2
+            echo "error: ${not_32_bit:-this kernel runs no 32-bit programs}, so 32-bit Wine cannot run here." >&2
             echo "       A kernel built with IA32 emulation (and not booted with ia32_emulation=0) runs them." >&2
             exit 3
         fi
         for package in "$@"; do
             [[ $package != *:i386 ]] || installed "$package" ||
-                echo "== Not installing $package: this kernel runs no 32-bit programs"
+                echo "== Not installing $package: ${not_32_bit:-this kernel runs no 32-bit programs}"
         done
     fi
     mapfile -t missing < <(choose_packages $runs32 "$@")

@@ -5,8 +5,9 @@
 # DLLs with their tests under Wine. Ends with one line that sums up every test and check:
 # "Total: N passed, M failed, K skipped", after naming each skipped test and why.
 #
-# Where this machine runs no 32-bit programs, the i686 DLL's tests under Wine are skipped and
-# its static checks still run; SKARVEL_SKIP_I686_WINE=1 takes that path on any machine.
+# Where this machine runs no 32-bit programs (scripts/runs-32-bit.sh says), the i686 DLL's tests
+# under Wine are skipped and its static checks still run; SKARVEL_NO_32_BIT=1 takes that path on
+# any machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh

@@ -250,14 +250,12 @@ class WineCases(unittest.TestCase):
         self.assert_kept(before, "two at once")
 
 
-def runs_32_bit():
-    return subprocess.run(["bash", "-c", 'source "$0" && runs_32_bit',
-                           os.path.join(SOURCE, "scripts/install-packages.sh")]).returncode == 0
-
-
 if __name__ == "__main__":
-    if ARCH == "i686" and (os.environ.get("SKARVEL_SKIP_I686_WINE") == "1" or not runs_32_bit()):
-        print("SKIP: this kernel runs no 32-bit programs (or SKARVEL_SKIP_I686_WINE=1), so the"
-              " trial cannot run the i686 test host here.")
-        sys.exit(77)
+    if ARCH == "i686":
+        answer = subprocess.run(
+            [os.path.join(SOURCE, "scripts/runs-32-bit.sh")], stdout=subprocess.PIPE, text=True
+        )
+        if answer.returncode != 0:
+            print(f"SKIP: {answer.stdout.strip()}, so the trial cannot run the i686 test host here.")
+            sys.exit(77)
     unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)  # then the cases to run, if named

@@ -12,7 +12,7 @@
 # and one Wine session (the wineserver with Wine's services and its desktop) lasts for the whole
 # command. Exits with the command's status, or 77 (a skip for ctest) when Wine or Xvfb is not
 # installed, or when ARCH is i686 and this machine runs no 32-bit programs
-# (SKARVEL_SKIP_I686_WINE=1 forces that skip).
+# (scripts/runs-32-bit.sh answers; SKARVEL_NO_32_BIT=1 makes it answer no).
 set -euo pipefail
 if [ $# -lt 3 ] || { [ "$1" != i686 ] && [ "$1" != x64 ]; }; then
     echo "usage: $0 i686|x64 PREFIX COMMAND [ARG...]" >&2
@@ -30,18 +30,11 @@ for tool in wineserver Xvfb; do
     fi
 done
 source "$(dirname "$0")/../../scripts/wine-setup.sh"
-source "$(dirname "$0")/../../scripts/install-packages.sh" # runs_32_bit
-if [ "$arch" = i686 ]; then
-    if [ "${SKARVEL_SKIP_I686_WINE:-0}" = 1 ]; then
-        echo "SKIP: SKARVEL_SKIP_I686_WINE=1; the i686 DLL was checked statically."
-        exit 77
-    fi
-    # Some kernels refuse 32-bit Linux programs, and Wine's 32-bit loader is one; the test
-    # command does not install it there.
-    if ! runs_32_bit; then
-        echo "SKIP: this kernel runs no 32-bit programs; the i686 DLL was checked statically."
-        exit 77
-    fi
+# Some kernels refuse 32-bit Linux programs, and Wine's 32-bit loader is one; the test command
+# does not install it there.
+if [ "$arch" = i686 ] && ! not_32_bit=$("$(dirname "$0")/../../scripts/runs-32-bit.sh"); then
+    echo "SKIP: $not_32_bit; the i686 DLL was checked statically."
+    exit 77
 fi
 loader=$(wine_loader "$arch")
 if [ ! -x "$loader" ]; then
