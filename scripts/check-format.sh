@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fails when a C++ source differs from what clang-format makes of it, and names it.
+# Fails when a C++ source differs from what clang-format makes of it, or a Python file from what
+# black makes of it (Debian's, at 100 columns), and names it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! files=$(git ls-files '*.cpp' '*.h' 2>/dev/null) || [ -z "$files" ]; then
@@ -14,4 +15,10 @@ if [ ${#bad[@]} -gt 0 ]; then
     echo "These files need clang-format -i: ${bad[*]}"
     exit 1
 fi
-echo "ok: every C++ source is formatted"
+mapfile -t python < <(git ls-files '*.py')
+if ! black --check --quiet --line-length 100 "${python[@]}"; then
+    echo "These files need black --line-length 100:"
+    black --check --line-length 100 "${python[@]}" 2>&1 | sed -n 's/^would reformat /   /p'
+    exit 1
+fi
+echo "ok: every C++ source and Python file is formatted"

@@ -7,8 +7,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev binutils-mingw-w
 # Orbiter is tried in a folder (python3, from the build's list, runs the trial itself), and
 # zip and unzip for the add-on zip each Windows build packs and its install test unpacks.
 # Fuzzing needs clang with its libFuzzer run-time; the memory check needs valgrind. clang and
-# llvm (llvm-nm) also derive Orbiter's decorated names for the DLL's import check.
-TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang-format g++-mingw-w64-i686 binutils-mingw-w64-x86-64
+# llvm (llvm-nm) also derive Orbiter's decorated names for the DLL's import check. clang-format
+# and black keep the C++ and the Python formatted (scripts/check-format.sh).
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang-format black g++-mingw-w64-i686 binutils-mingw-w64-x86-64
     g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth x11-utils googletest imagemagick
     clang llvm libclang-rt-14-dev valgrind zip unzip inotify-tools)
 # The add-on package: the 32-bit DLL, zip, and clang and llvm for the check of its imports.

@@ -39,8 +39,10 @@ def windows_path(base, *names, told=None):
             listed = []
         chosen, matches = choose(name, listed, os.path.lexists(os.path.join(path, name)))
         if len(matches) > 1 and told is not None:
-            line = (f"== In {path}, these match \"{name}\" case-blind: {', '.join(matches)};"
-                    f" Wine opens {chosen}, and so does this run")
+            line = (
+                f"== In {path}, these match \"{name}\" case-blind: {', '.join(matches)};"
+                f" Wine opens {chosen}, and so does this run"
+            )
             if line not in told:
                 told.append(line)
         path = os.path.join(path, chosen)
@@ -67,19 +69,31 @@ def read_dll(zip_path):
         with zipfile.ZipFile(zip_path) as z:
             info = z.getinfo(DLL)
             if (info.external_attr >> 16) & 0o170000 not in (0, 0o100000):
-                raise Refused(f"{zip_path}'s {DLL} is not a regular file; is it Skarvel's add-on zip?")
+                raise Refused(
+                    f"{zip_path}'s {DLL} is not a regular file; is it Skarvel's add-on zip?"
+                )
             if info.file_size > DLL_LIMIT:
-                raise Refused(f"{zip_path}'s {DLL} has {info.file_size} bytes, more than the 64 KiB"
-                              " a Skarvel.dll has; is it Skarvel's add-on zip?")
+                raise Refused(
+                    f"{zip_path}'s {DLL} has {info.file_size} bytes, more than the 64 KiB"
+                    " a Skarvel.dll has; is it Skarvel's add-on zip?"
+                )
             with z.open(info) as f:
                 data = f.read(DLL_LIMIT + 1)
     except KeyError:
         raise Refused(f"{zip_path} holds no {DLL}; is it Skarvel's add-on zip?")
-    except (zipfile.BadZipFile, OSError, EOFError, zlib.error, lzma.LZMAError,
-            NotImplementedError) as error:
+    except (
+        zipfile.BadZipFile,
+        OSError,
+        EOFError,
+        zlib.error,
+        lzma.LZMAError,
+        NotImplementedError,
+    ) as error:
         raise Refused(f"{zip_path} cannot be read as a zip: {error}")
     if len(data) > DLL_LIMIT:  # its header understated it
-        raise Refused(f"{zip_path}'s {DLL} unpacks to more than 64 KiB; is it Skarvel's add-on zip?")
+        raise Refused(
+            f"{zip_path}'s {DLL} unpacks to more than 64 KiB; is it Skarvel's add-on zip?"
+        )
     return data
 
 
@@ -102,8 +116,10 @@ def place(folder, upper, dll):
             if os.path.islink(os.path.join(folder, sub)):
                 if data is None:
                     return
-                raise Refused(f"{sub} in your folder is a link, so the module cannot be put"
-                              f" into {DLL} without hiding what it leads to.")
+                raise Refused(
+                    f"{sub} in your folder is a link, so the module cannot be put"
+                    f" into {DLL} without hiding what it leads to."
+                )
             if not os.path.isdir(os.path.join(upper, sub)):
                 os.mkdir(os.path.join(upper, sub))
                 placed[sub] = None

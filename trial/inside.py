@@ -32,23 +32,42 @@ def wine_environment(job):
     """The environment in which `wine` runs Wine's loader as scripts/wine-setup.sh sets it up,
     with HOME and the scratch places in the sandbox's private /tmp."""
     os.makedirs("/tmp/home/bin")
-    env = dict(os.environ, HOME="/tmp/home", TMPDIR="/tmp", XDG_CACHE_HOME="/tmp/home/.cache",
-               XDG_CONFIG_HOME="/tmp/home/.config", XDG_DATA_HOME="/tmp/home/.local/share")
+    env = dict(
+        os.environ,
+        HOME="/tmp/home",
+        TMPDIR="/tmp",
+        XDG_CACHE_HOME="/tmp/home/.cache",
+        XDG_CONFIG_HOME="/tmp/home/.config",
+        XDG_DATA_HOME="/tmp/home/.local/share",
+    )
     env.pop("XDG_RUNTIME_DIR", None)
     setup = os.path.join(job["source"], "scripts/wine-setup.sh")
-    script = ["bash", "-c", 'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2" && env -0',
-              setup, job["arch"], "/tmp/home/bin"]
+    script = [
+        "bash",
+        "-c",
+        'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2" && env -0',
+        setup,
+        job["arch"],
+        "/tmp/home/bin",
+    ]
     out = subprocess.run(script, timeout=60, env=env, capture_output=True).stdout
-    return dict(item.split("=", 1) for item in out.decode("utf-8", "surrogateescape").split("\0")
-                if "=" in item)
+    return dict(
+        item.split("=", 1)
+        for item in out.decode("utf-8", "surrogateescape").split("\0")
+        if "=" in item
+    )
 
 
 def start_display(env):
     """Starts Xvfb on a free display and sets DISPLAY; its first line comes once it is ready."""
     read, write = os.pipe()
-    subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % SCREEN,
-                      "-nolisten", "tcp"], pass_fds=(write,), stdin=subprocess.DEVNULL,
-                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
+        pass_fds=(write,),
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+    )
     os.close(write)
     with os.fdopen(read) as f:
         number = f.readline().strip()  # empty when Xvfb ended without a display
@@ -70,8 +89,14 @@ def probe(job, env):
     start also brings Wine's session up, which under load takes its time. A file, not a pipe, takes
     the output: a program of the session may hold a pipe open for ever."""
     with open("/tmp/probe.out", "w+b") as out, open("/tmp/probe.err", "w+b") as err:
-        started = subprocess.Popen(["wine", job["probe"], *job["words"]], cwd=job["folder"],
-                                   env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        started = subprocess.Popen(
+            ["wine", job["probe"], *job["words"]],
+            cwd=job["folder"],
+            env=env,
+            stdin=subprocess.DEVNULL,
+            stdout=out,
+            stderr=err,
+        )
         status = wait(started, "The request probe")
         out.seek(0)
         err.seek(0)
@@ -79,8 +104,10 @@ def probe(job, env):
         said = err.read().decode("utf-8", "replace").splitlines()
     facts = dict(line.split(" ", 1) for line in lines if " " in line)
     if status or "staged" not in facts:
-        raise Fail(f"the request probe failed under Wine (status {status}); Wine printed:",
-                   *(said[-8:] or ["(nothing)"]))
+        raise Fail(
+            f"the request probe failed under Wine (status {status}); Wine printed:",
+            *(said[-8:] or ["(nothing)"]),
+        )
     return facts
 
 
@@ -92,8 +119,21 @@ class Watch:
     def __init__(self, scenarios, staging):
         self.staging, self.first, self.saved_later = staging, None, False
         self.process = subprocess.Popen(
-            ["inotifywait", "-m", "-e", "close_write", "-e", "moved_to", "--format", "%f",
-             scenarios], stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+            [
+                "inotifywait",
+                "-m",
+                "-e",
+                "close_write",
+                "-e",
+                "moved_to",
+                "--format",
+                "%f",
+                scenarios,
+            ],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            stdin=subprocess.DEVNULL,
+        )
         log = b""
         while b"Watches established" not in log:
             line = self.process.stderr.readline()
@@ -129,9 +169,14 @@ def screenshot(target, env):
     Returns None, or what went wrong."""
     partial = target + ".partial"
     try:
-        done = subprocess.run(["import", "-silent", "-window", "root", "png:" + partial], timeout=20,
-                              env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.PIPE)
+        done = subprocess.run(
+            ["import", "-silent", "-window", "root", "png:" + partial],
+            timeout=20,
+            env=env,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.PIPE,
+        )
         if done.returncode != 0 or os.path.getsize(partial) == 0:
             return "ImageMagick's import failed: " + done.stderr.decode(errors="replace").strip()
         os.replace(partial, target)
@@ -147,12 +192,19 @@ def run_orbiter(job, env, facts):
     usage_seen, shot_error, shot_taken, lowest, next_picture = False, None, False, None, 0.0
     started = time.monotonic()
     with open(os.path.join(job["run"], "orbiter.out"), "wb") as out:
-        orbiter = subprocess.Popen(["wine", job["exe"], *job["words"]], cwd=job["folder"],
-                                   env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        orbiter = subprocess.Popen(
+            ["wine", job["exe"], *job["words"]],
+            cwd=job["folder"],
+            env=env,
+            stdin=subprocess.DEVNULL,
+            stdout=out,
+            stderr=out,
+        )
     while orbiter.poll() is None and time.monotonic() - started < job["seconds"]:
         if not usage_seen:
-            windows = subprocess.run(["xwininfo", "-root", "-tree"], timeout=30, env=env,
-                                     capture_output=True)
+            windows = subprocess.run(
+                ["xwininfo", "-root", "-tree"], timeout=30, env=env, capture_output=True
+            )
             usage_seen = b'"Skarvel Usage"' in windows.stdout
         if time.monotonic() >= next_picture:  # about a second apart; the last one is kept
             shot_error = screenshot(shot, env)
@@ -171,9 +223,17 @@ def run_orbiter(job, env, facts):
             staged_named = watch.first is not None and f.read() == watch.first
     except (TypeError, OSError):  # no file named, or none there
         staged_named = False
-    facts.update(status=status, took=took, usage_seen=usage_seen, lowest_free=lowest,
-                 first_written=watch.first is not None, saved_later=watch.saved_later,
-                 staged_named=staged_named, shot=shot if shot_taken else None, shot_error=shot_error)
+    facts.update(
+        status=status,
+        took=took,
+        usage_seen=usage_seen,
+        lowest_free=lowest,
+        first_written=watch.first is not None,
+        saved_later=watch.saved_later,
+        staged_named=staged_named,
+        shot=shot if shot_taken else None,
+        shot_error=shot_error,
+    )
 
 
 def run(job, env):
@@ -182,12 +242,19 @@ def run(job, env):
     # Wine's desktop closes about a second after the last program on it ends, and a program that
     # starts while it closes finds no display: a cmd.exe waiting on a pipe holds it.
     holder, _ = os.pipe()
-    subprocess.Popen(["wine", "cmd.exe", "/k"], env=env, stdin=holder, stdout=subprocess.DEVNULL,
-                     stderr=subprocess.DEVNULL)
+    subprocess.Popen(
+        ["wine", "cmd.exe", "/k"],
+        env=env,
+        stdin=holder,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+    )
     facts = {"probe": probe(job, env)}
     shown = verdict.decoded(facts["probe"]["line"], facts["probe"]["code-page"])
-    say(f"== Running {' '.join(filter(None, [job['exe'], shown]))} in your folder, read-only"
-        f" (at most {job['seconds']} s)")
+    say(
+        f"== Running {' '.join(filter(None, [job['exe'], shown]))} in your folder, read-only"
+        f" (at most {job['seconds']} s)"
+    )
     run_orbiter(job, env, facts)
     return facts
 
@@ -199,9 +266,14 @@ def main(argv):
         if not job["show"]:
             start_display(env)
         if "setup" in job:
-            script = ["bash", "-c", 'source "$0" && set_up_wine_prefix "$1" "$2"',
-                      os.path.join(job["source"], "scripts/wine-setup.sh"), job["arch"],
-                      job["setup"]]
+            script = [
+                "bash",
+                "-c",
+                'source "$0" && set_up_wine_prefix "$1" "$2"',
+                os.path.join(job["source"], "scripts/wine-setup.sh"),
+                job["arch"],
+                job["setup"],
+            ]
             setup = subprocess.run(script, timeout=LIMIT, env=env, stdout=subprocess.DEVNULL)
             if setup.returncode:
                 return 1  # the set-up has said why

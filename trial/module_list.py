@@ -33,9 +33,10 @@ def ticked(data, name):
         close_last()
         lines += [b"ACTIVE_MODULES" + eol, b"  " + name + eol, b"END_MODULES" + eol]
         return b"".join(lines)
-    end = next((i for i in range(begin + 1, len(lines)) if text(lines[i]) == b"END_MODULES"),
-               len(lines))
-    if any(text(line) == name for line in lines[begin + 1:end]):
+    end = next(
+        (i for i in range(begin + 1, len(lines)) if text(lines[i]) == b"END_MODULES"), len(lines)
+    )
+    if any(text(line) == name for line in lines[begin + 1 : end]):
         return data
     if end < len(lines):
         lines.insert(end, b"  " + name + eol)

@@ -58,8 +58,9 @@ class _Parser(argparse.ArgumentParser):
 
 def parse(argv, source_dir, environ):
     """The options of argv; Orbiter's command line is what follows the first "--"."""
-    words, rest = (argv[:argv.index("--")], argv[argv.index("--") + 1:]) if "--" in argv \
-        else (argv, [])
+    words, rest = (
+        (argv[: argv.index("--")], argv[argv.index("--") + 1 :]) if "--" in argv else (argv, [])
+    )
     parser = _Parser(add_help=False, allow_abbrev=False, prog=COMMAND)
     for name in ("--zip", "--seconds", "--screenshot", "--runs"):
         parser.add_argument(name)
@@ -70,14 +71,20 @@ def parse(argv, source_dir, environ):
     if args.help or args.h:
         return Options("", [], help=True)
     for word in unknown:
-        raise Usage(f"unknown option {word}." if word.startswith("-") else
-                    "name one Orbiter folder; Orbiter's command line follows --.")
+        raise Usage(
+            f"unknown option {word}."
+            if word.startswith("-")
+            else "name one Orbiter folder; Orbiter's command line follows --."
+        )
     for name in ("zip", "seconds", "screenshot", "runs"):
         if getattr(args, name) == "":
             raise Usage(f"--{name} needs a value.")
     if len(args.folders) != 1:
-        raise Usage("name one Orbiter folder; Orbiter's command line follows --." if args.folders
-                    else "name the Orbiter folder to try the module in.")
+        raise Usage(
+            "name one Orbiter folder; Orbiter's command line follows --."
+            if args.folders
+            else "name the Orbiter folder to try the module in."
+        )
     seconds = args.seconds or "60"
     if not re.fullmatch(r"[1-9][0-9]{0,4}", seconds) or int(seconds) > 86400:
         raise Usage(f"--seconds needs a whole number of seconds from 1 to 86400, not '{seconds}'.")
@@ -85,14 +92,25 @@ def parse(argv, source_dir, environ):
     if arch not in ("i686", "x64"):
         raise Usage("SKARVEL_TRY_ARCH is i686 or x64 (x64 only for the project's tests).")
     prefix = environ.get("WINEPREFIX", "")
-    if prefix and not (prefix.startswith("/") and os.path.isfile(os.path.join(prefix, "system.reg"))):
-        raise Usage(f"WINEPREFIX is '{prefix}', which is no Wine prefix (an absolute path to a folder"
-                    " that holds system.reg); set it to one, or unset it to use the trial's own.")
+    if prefix and not (
+        prefix.startswith("/") and os.path.isfile(os.path.join(prefix, "system.reg"))
+    ):
+        raise Usage(
+            f"WINEPREFIX is '{prefix}', which is no Wine prefix (an absolute path to a folder"
+            " that holds system.reg); set it to one, or unset it to use the trial's own."
+        )
     full = lambda p: os.path.abspath(p) if p else ""  # the shell has expanded ~ already
-    return Options(args.folders[0], rest, zip=full(args.zip), seconds=int(seconds),
-                   show=args.show, screenshot=full(args.screenshot),
-                   runs=full(args.runs) or os.path.join(source_dir, "build/try-in-orbiter/runs"),
-                   arch=arch, prefix=prefix)
+    return Options(
+        args.folders[0],
+        rest,
+        zip=full(args.zip),
+        seconds=int(seconds),
+        show=args.show,
+        screenshot=full(args.screenshot),
+        runs=full(args.runs) or os.path.join(source_dir, "build/try-in-orbiter/runs"),
+        arch=arch,
+        prefix=prefix,
+    )
 
 
 def nearest(path):
@@ -134,19 +152,29 @@ def check_places(opts, source_dir, environ):
         except OSError:
             fits = False
         if not fits:
-            raise Usage(f"--screenshot names {opts.screenshot}; name a PNG file to write, or a new"
-                        " name in an existing folder.")
+            raise Usage(
+                f"--screenshot names {opts.screenshot}; name a PNG file to write, or a new"
+                " name in an existing folder."
+            )
     try:
         folder = os.stat(opts.folder)
     except OSError:
         return  # said when the folder is checked
-    places = [("--runs", opts.runs), ("--screenshot", opts.screenshot),
-              ("TMPDIR", environ.get("TMPDIR", "")), ("the source tree", source_dir)]
+    places = [
+        ("--runs", opts.runs),
+        ("--screenshot", opts.screenshot),
+        ("TMPDIR", environ.get("TMPDIR", "")),
+        ("the source tree", source_dir),
+    ]
     for name, place in places:
         if place and lies_in(place, folder):
-            raise Usage(f"{name} {place} lies in your Orbiter folder {opts.folder}, where the trial"
-                        " writes nothing; name a place outside it"
-                        + (" (clone the source tree elsewhere)." if name == "the source tree" else "."))
+            raise Usage(
+                f"{name} {place} lies in your Orbiter folder {opts.folder}, where the trial"
+                " writes nothing; name a place outside it"
+                + (" (clone the source tree elsewhere)." if name == "the source tree" else ".")
+            )
     if os.path.isdir(opts.runs) and lies_in(opts.folder, os.stat(opts.runs)):
-        raise Usage(f"your Orbiter folder lies in --runs {opts.runs}; name another place with"
-                    " --runs DIR.")
+        raise Usage(
+            f"your Orbiter folder lies in --runs {opts.runs}; name another place with"
+            " --runs DIR."
+        )

@@ -16,7 +16,7 @@ def guard_standard_descriptors():
 
 def _write(fd, data):
     while data:
-        data = data[os.write(fd, data):]
+        data = data[os.write(fd, data) :]
 
 
 class Report:

@@ -30,29 +30,61 @@ def command(plan, inner, as_root, isolate):
     namespace of its own, in which it is root with every capability until COMMAND runs. With
     isolate, the network too is the sandbox's own (none): no socket outside can be reached."""
     users = [] if as_root else ["--user", "--map-root-user"]
-    return ["setpriv", "--pdeathsig", "KILL", "--", "unshare", *users, "--mount",
-            "--propagation", "private", "--pid", "--fork", "--kill-child", "--mount-proc",
-            *(["--net"] if isolate else []), "--ipc", "--", sys.executable, "-P", "-m", "trial.sandbox", json.dumps(plan), "--",
-            *inner]
+    return [
+        "setpriv",
+        "--pdeathsig",
+        "KILL",
+        "--",
+        "unshare",
+        *users,
+        "--mount",
+        "--propagation",
+        "private",
+        "--pid",
+        "--fork",
+        "--kill-child",
+        "--mount-proc",
+        *(["--net"] if isolate else []),
+        "--ipc",
+        "--",
+        sys.executable,
+        "-P",
+        "-m",
+        "trial.sandbox",
+        json.dumps(plan),
+        "--",
+        *inner,
+    ]
 
 
 def available(as_root):
     """Whether this machine lets the trial make the sandbox's namespaces; the lines that say
     what to enable when it does not."""
     empty = command({"read": [], "write": [], "overlays": []}, ["true"], as_root, isolate=True)
-    if subprocess.run(empty, timeout=60, env=dict(os.environ, PYTHONPATH=SOURCE),
-                      capture_output=True).returncode == 0:
+    if (
+        subprocess.run(
+            empty, timeout=60, env=dict(os.environ, PYTHONPATH=SOURCE), capture_output=True
+        ).returncode
+        == 0
+    ):
         return None
-    return ("this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
-            "As an ordinary user that takes unprivileged user namespaces: on Debian"
-            " 'sysctl kernel.unprivileged_userns_clone=1',", "under AppArmor"
-            " 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as root"
-            " (in a container: docker run --privileged).")
+    return (
+        "this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
+        "As an ordinary user that takes unprivileged user namespaces: on Debian"
+        " 'sysctl kernel.unprivileged_userns_clone=1',",
+        "under AppArmor"
+        " 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as root"
+        " (in a container: docker run --privileged).",
+    )
 
 
 class MountAttr(ctypes.Structure):
-    _fields_ = [("attr_set", ctypes.c_uint64), ("attr_clr", ctypes.c_uint64),
-                ("propagation", ctypes.c_uint64), ("userns_fd", ctypes.c_uint64)]
+    _fields_ = [
+        ("attr_set", ctypes.c_uint64),
+        ("attr_clr", ctypes.c_uint64),
+        ("propagation", ctypes.c_uint64),
+        ("userns_fd", ctypes.c_uint64),
+    ]
 
 
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -66,15 +98,25 @@ def _check(result, what):
 
 def mount(source, target, kind=None, flags=0, data=None):
     encode = lambda text: text.encode() if text is not None else None
-    _check(_libc.mount(encode(source), encode(target), encode(kind), flags, encode(data)),
-           f"mounting {kind or source} on {target}")
+    _check(
+        _libc.mount(encode(source), encode(target), encode(kind), flags, encode(data)),
+        f"mounting {kind or source} on {target}",
+    )
 
 
 def read_only(path, recursive, on=True):
     attr = MountAttr(MOUNT_ATTR_RDONLY if on else 0, 0 if on else MOUNT_ATTR_RDONLY, 0, 0)
-    _check(_libc.syscall(SYS_MOUNT_SETATTR, AT_FDCWD, path.encode(),
-                         AT_RECURSIVE if recursive else 0, ctypes.byref(attr), ctypes.sizeof(attr)),
-           f"making {path} {'read-only' if on else 'writable'}")
+    _check(
+        _libc.syscall(
+            SYS_MOUNT_SETATTR,
+            AT_FDCWD,
+            path.encode(),
+            AT_RECURSIVE if recursive else 0,
+            ctypes.byref(attr),
+            ctypes.sizeof(attr),
+        ),
+        f"making {path} {'read-only' if on else 'writable'}",
+    )
 
 
 def bind(fd, target, is_dir=True):
@@ -111,8 +153,14 @@ def enter(plan):
     for (lower, fd), (_, upper, work) in zip(lowers, plan["overlays"]):
         places = [os.open(p, os.O_PATH) for p in (upper, work)]
         os.makedirs(lower, exist_ok=True)
-        mount("overlay", lower, "overlay", 0, "lowerdir=/proc/self/fd/%d,upperdir=/proc/self/fd/%d,"
-              "workdir=/proc/self/fd/%d" % (fd, *places))
+        mount(
+            "overlay",
+            lower,
+            "overlay",
+            0,
+            "lowerdir=/proc/self/fd/%d,upperdir=/proc/self/fd/%d,"
+            "workdir=/proc/self/fd/%d" % (fd, *places),
+        )
 
 
 def main(argv):
@@ -122,8 +170,18 @@ def main(argv):
     except OSError as error:
         print(f"error: the sandbox could not be made: {error.strerror or error}", flush=True)
         return FAILED
-    os.execvp("setpriv", ["setpriv", "--inh-caps=-all", "--ambient-caps=-all",
-                          "--bounding-set=-all", "--no-new-privs", "--", *inner])
+    os.execvp(
+        "setpriv",
+        [
+            "setpriv",
+            "--inh-caps=-all",
+            "--ambient-caps=-all",
+            "--bounding-set=-all",
+            "--no-new-privs",
+            "--",
+            *inner,
+        ],
+    )
 
 
 if __name__ == "__main__":

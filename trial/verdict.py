@@ -15,6 +15,7 @@ def decoded(hex_bytes, code_page):
 @dataclass
 class Watched:
     """What a run saw; the verdict is drawn from it alone."""
+
     module_line: str = ""  # Orbiter.log's line for Skarvel.dll
     failed_line: str = ""  # Orbiter.log's line about failing to load it
     stopped: bool = False  # still running at the time limit
@@ -79,15 +80,28 @@ def could_not_try(log_written, orbiter_out, lowest_free, module_line):
     system filled up while Orbiter ran, Wine had no display for its windows, or Orbiter never
     started (it wrote no Orbiter.log, or Wine refused to start it)."""
     if lowest_free is not None and lowest_free < FULL:
-        return (f"the run folders' file system filled up while Orbiter ran ({lowest_free // 1024}"
-                " KiB free)", "Make room there, or name another place with --runs DIR.")
+        return (
+            f"the run folders' file system filled up while Orbiter ran ({lowest_free // 1024}"
+            " KiB free)",
+            "Make room there, or name another place with --runs DIR.",
+        )
     if "nodrv_CreateWindow" in orbiter_out:  # Wine's note when it has no display driver
-        return ("Wine could not reach the X display, so Orbiter could not show a window",
-                "With --show, check DISPLAY; else run 'Xvfb -displayfd 1' by hand to see that it"
-                " starts.")
-    refusal = next((line for line in orbiter_out.splitlines() if line.startswith("wine: ")
-                    and "nhandled" not in line), "")
+        return (
+            "Wine could not reach the X display, so Orbiter could not show a window",
+            "With --show, check DISPLAY; else run 'Xvfb -displayfd 1' by hand to see that it"
+            " starts.",
+        )
+    refusal = next(
+        (
+            line
+            for line in orbiter_out.splitlines()
+            if line.startswith("wine: ") and "nhandled" not in line
+        ),
+        "",
+    )
     if not log_written or (refusal and not module_line):
-        return ("Orbiter never started under Wine" + (f" ({refusal})" if refusal else ""),
-                "Mend what Wine says, or try a Wine prefix of your own with WINEPREFIX.")
+        return (
+            "Orbiter never started under Wine" + (f" ({refusal})" if refusal else ""),
+            "Mend what Wine says, or try a Wine prefix of your own with WINEPREFIX.",
+        )
     return None

@@ -44,14 +44,21 @@ def demo_problems(printed, output):
     shown = shown_trace(output)
     got = [line for line in printed.splitlines() if TRACE.match(line)]
     if shown and shown != got:
-        found.append("the trace lines the docs show differ from those printed:\n  shown:\n    "
-                     + "\n    ".join(shown) + "\n  printed:\n    " + "\n    ".join(got))
+        found.append(
+            "the trace lines the docs show differ from those printed:\n  shown:\n    "
+            + "\n    ".join(shown)
+            + "\n  printed:\n    "
+            + "\n    ".join(got)
+        )
     return found
 
 
 def package_problems(clone, printed):
-    version = re.search(r"^project\(Skarvel VERSION ([0-9.]+)",
-                        open(os.path.join(clone, "CMakeLists.txt")).read(), re.M).group(1)
+    version = re.search(
+        r"^project\(Skarvel VERSION ([0-9.]+)",
+        open(os.path.join(clone, "CMakeLists.txt")).read(),
+        re.M,
+    ).group(1)
     zip_file = f"dist/Skarvel-{version}.zip"
     path = os.path.join(clone, zip_file)
     if not os.path.isfile(path):
@@ -66,8 +73,9 @@ def main():
     if os.environ.get(NESTED):
         print("SKIP: a command of the docs' check started this run; it checks the docs already.")
         return 77
-    commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "HEAD"], capture_output=True,
-                            text=True, check=True).stdout.strip()
+    commit = subprocess.run(
+        ["git", "-C", ROOT, "rev-parse", "HEAD"], capture_output=True, text=True, check=True
+    ).stdout.strip()
     failed = ran = traces = 0
     with tempfile.TemporaryDirectory() as scratch:
         # Open to all, as a clone in a user's home is: some tests run as another user.
@@ -87,9 +95,16 @@ def main():
                 print(f"-- {name}: running `{command}`", flush=True)
                 ran += 1
                 start = time.monotonic()
-                run = subprocess.run(["bash", "-c", command], cwd=clone, env=environment,
-                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                     stderr=subprocess.STDOUT, text=True, errors="replace")
+                run = subprocess.run(
+                    ["bash", "-c", command],
+                    cwd=clone,
+                    env=environment,
+                    stdin=subprocess.DEVNULL,
+                    stdout=subprocess.PIPE,
+                    stderr=subprocess.STDOUT,
+                    text=True,
+                    errors="replace",
+                )
                 print(f"   ended with {run.returncode} after {time.monotonic() - start:.1f} s")
                 found = [] if run.returncode == 0 else [f"it ended with status {run.returncode}"]
                 if command.startswith("bash scripts/demo.sh"):

@@ -14,16 +14,25 @@ NEEDED = ("bash scripts/test.sh", "bash scripts/package.sh")
 
 def problems(readme, workflow):
     shown = {command for command, _ in commands(readme)}
-    steps = [s for s in re.findall(r"^\s*(?:- )?run:\s*(\S.*)$", workflow, re.M)
-             if s.startswith("bash scripts/")]
-    found = [f"the workflow runs `{s}`, which the README does not show" for s in steps
-             if s not in shown]
+    steps = [
+        s
+        for s in re.findall(r"^\s*(?:- )?run:\s*(\S.*)$", workflow, re.M)
+        if s.startswith("bash scripts/")
+    ]
+    found = [
+        f"the workflow runs `{s}`, which the README does not show" for s in steps if s not in shown
+    ]
     found += [f"the README shows no `{c}` in a ```sh block" for c in NEEDED if c not in shown]
-    found += [f"the workflow does not run the README's `{c}`" for c in NEEDED
-              if c in shown and c not in steps]
-    found += [f"the workflow uses {action}, not pinned to a full commit hash" for action in
-              re.findall(r"^\s*(?:- )?uses:\s*(\S+)", workflow, re.M)
-              if not re.search(r"@[0-9a-f]{40}$", action)]
+    found += [
+        f"the workflow does not run the README's `{c}`"
+        for c in NEEDED
+        if c in shown and c not in steps
+    ]
+    found += [
+        f"the workflow uses {action}, not pinned to a full commit hash"
+        for action in re.findall(r"^\s*(?:- )?uses:\s*(\S+)", workflow, re.M)
+        if not re.search(r"@[0-9a-f]{40}$", action)
+    ]
     return found
 
 

@@ -19,7 +19,7 @@ def blocks(text):
     fenced block, in order."""
     found, end = [], None
     for match in BLOCK.finditer(text):
-        adjacent = end is not None and text[end:match.start()].strip() == ""
+        adjacent = end is not None and text[end : match.start()].strip() == ""
         found.append((match.group(1), match.group(2).splitlines(), adjacent))
         end = match.end()
     return found

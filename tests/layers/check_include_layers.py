@@ -12,21 +12,36 @@ import sys
 
 ABOVE_EVERYTHING = ("tests/", "bench/", "fuzz/")
 SIMULATOR = ("desktop/", "platform/sim/")
-MODULE = ("frame/", "request/", "launchpad/", "resources/", "platform/platform.h",
-          "platform/win32/")
+MODULE = (
+    "frame/",
+    "request/",
+    "launchpad/",
+    "resources/",
+    "platform/platform.h",
+    "platform/win32/",
+)
 
 # (the files, by the start of their path; what they must not include; why). The first row
 # whose files match a file applies to it.
 RULES = [
     (MODULE, ("orbiter-model/", *SIMULATOR, "hosts/"), "the module lies at the bottom"),
-    (("orbiter-model/",), (*SIMULATOR, "hosts/"),
-     "what the simulator and the hosts share lies below both"),
+    (
+        ("orbiter-model/",),
+        (*SIMULATOR, "hosts/"),
+        "what the simulator and the hosts share lies below both",
+    ),
     (("desktop/", "platform/"), ("hosts/",), "the simulator lies below the hosts"),
-    (("hosts/core/",), ("hosts/orbiter-sim/", "hosts/win32/"),
-     "the hosts' shared core depends on neither host"),
+    (
+        ("hosts/core/",),
+        ("hosts/orbiter-sim/", "hosts/win32/"),
+        "the hosts' shared core depends on neither host",
+    ),
     (("hosts/orbiter-sim/",), ("hosts/win32/",), "neither host depends on the other"),
-    (("hosts/win32/",), (*SIMULATOR, "hosts/orbiter-sim/"),
-     "the Win32 host uses nothing of the simulator, nor of the other host"),
+    (
+        ("hosts/win32/",),
+        (*SIMULATOR, "hosts/orbiter-sim/"),
+        "the Win32 host uses nothing of the simulator, nor of the other host",
+    ),
 ]
 SOURCE_ENDINGS = (".cpp", ".h", ".rc", ".rc.in")
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')

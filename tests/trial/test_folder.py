@@ -14,7 +14,13 @@ class LookupTest(unittest.TestCase):
     # what Wine opens | the matches named
     ROWS = [
         ("Scenarios", ["scenarios", "Scenarios"], True, "Scenarios", ["scenarios", "Scenarios"]),
-        ("Orbiter.cfg", ["ORBITER.CFG", "orbiter.cfg"], False, "ORBITER.CFG", ["ORBITER.CFG", "orbiter.cfg"]),
+        (
+            "Orbiter.cfg",
+            ["ORBITER.CFG", "orbiter.cfg"],
+            False,
+            "ORBITER.CFG",
+            ["ORBITER.CFG", "orbiter.cfg"],
+        ),
         ("Modules", ["modules"], False, "modules", ["modules"]),
         ("Orbiter.log", ["Orbiter.cfg"], False, "Orbiter.log", []),
     ]
@@ -32,9 +38,12 @@ class UpperTest(unittest.TestCase):
         self.folder, self.upper = self.mk("Orbiter"), self.mk("upper")
         for name in ("Orbiter/scenarios", "Orbiter/Config", "outside", "upper"):
             os.makedirs(self.mk(name))
-        for name, text in (("Orbiter/scenarios/(Current state).scn", "state"),
-                           ("Orbiter/scenarios/Demo.scn", "demo"), ("outside/keys", "keys"),
-                           ("Orbiter/Orbiter.cfg", "; settings\r\n")):
+        for name, text in (
+            ("Orbiter/scenarios/(Current state).scn", "state"),
+            ("Orbiter/scenarios/Demo.scn", "demo"),
+            ("outside/keys", "keys"),
+            ("Orbiter/Orbiter.cfg", "; settings\r\n"),
+        ):
             open(self.mk(name), "w").write(text)
         os.symlink("../outside/keys", self.mk("Orbiter/keymap.cfg"))
 
@@ -43,11 +52,22 @@ class UpperTest(unittest.TestCase):
 
     def test_placed_under_wines_names(self):
         placed = folders.place(self.folder, self.upper, b"MZ dll")
-        self.assertEqual(sorted(placed), ["Modules", "Modules/Plugin", "Modules/Plugin/Skarvel.dll",
-                                          "Orbiter.cfg", "keymap.cfg", "scenarios",
-                                          "scenarios/(Current state).scn"])
-        self.assertEqual(open(self.mk("upper/Orbiter.cfg"), "rb").read(),
-                         b"; settings\r\nACTIVE_MODULES\r\n  Skarvel\r\nEND_MODULES\r\n")
+        self.assertEqual(
+            sorted(placed),
+            [
+                "Modules",
+                "Modules/Plugin",
+                "Modules/Plugin/Skarvel.dll",
+                "Orbiter.cfg",
+                "keymap.cfg",
+                "scenarios",
+                "scenarios/(Current state).scn",
+            ],
+        )
+        self.assertEqual(
+            open(self.mk("upper/Orbiter.cfg"), "rb").read(),
+            b"; settings\r\nACTIVE_MODULES\r\n  Skarvel\r\nEND_MODULES\r\n",
+        )
         # A link's file is copied as a file, so that a write replaces the copy, not its target.
         self.assertFalse(os.path.islink(self.mk("upper/keymap.cfg")))
         self.assertEqual(folders.written(self.upper, placed, self.folder), ([], []))
@@ -66,10 +86,16 @@ class UpperTest(unittest.TestCase):
         open(self.mk("upper/Config/plugin.cfg"), "w").write("x")
         os.makedirs(self.mk("upper/Images/deep"))  # a new folder
         if os.geteuid() == 0:  # a whiteout, as the overlay marks a removal
-            subprocess.run(["mknod", self.mk("upper/scenarios/Demo.scn"), "c", "0", "0"], check=True)
-        self.assertEqual(folders.written(self.upper, placed, self.folder), (
-            ["Config/plugin.cfg", "Images/", "Images/deep/", "Orbiter.cfg", "Orbiter.log"],
-            ["scenarios/Demo.scn"] if os.geteuid() == 0 else []))
+            subprocess.run(
+                ["mknod", self.mk("upper/scenarios/Demo.scn"), "c", "0", "0"], check=True
+            )
+        self.assertEqual(
+            folders.written(self.upper, placed, self.folder),
+            (
+                ["Config/plugin.cfg", "Images/", "Images/deep/", "Orbiter.cfg", "Orbiter.log"],
+                ["scenarios/Demo.scn"] if os.geteuid() == 0 else [],
+            ),
+        )
 
 
 if __name__ == "__main__":

@@ -19,8 +19,12 @@ ROOT = os.geteuid() == 0
 
 def trial(*args, env=None, as_nobody=False, **kwargs):
     user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if as_nobody else []
-    return subprocess.run([*user, sys.executable, "-P", "-m", "trial", *args], timeout=30,
-                          **kwargs, env=env or dict(os.environ, PYTHONPATH=SOURCE))
+    return subprocess.run(
+        [*user, sys.executable, "-P", "-m", "trial", *args],
+        timeout=30,
+        **kwargs,
+        env=env or dict(os.environ, PYTHONPATH=SOURCE),
+    )
 
 
 class Scratch(unittest.TestCase):
@@ -97,39 +101,56 @@ class UsageTest(Scratch):
     def test_refused_before_anything_runs(self):
         # The source tree in the folder: its builds and Wine prefix would land there.
         shutil.copytree(os.path.join(SOURCE, "trial"), self.mk("Orbiter/src/trial"))
-        done = trial("--runs", self.mk("runs"), self.folder, capture_output=True,
-                     env=dict(os.environ, PYTHONPATH=self.mk("Orbiter/src")))
+        done = trial(
+            "--runs",
+            self.mk("runs"),
+            self.folder,
+            capture_output=True,
+            env=dict(os.environ, PYTHONPATH=self.mk("Orbiter/src")),
+        )
         self.assertEqual(done.returncode, 2, done.stderr)
         self.assertIn(b"the source tree", done.stderr)
         # A run folder the user may not write in.
         os.makedirs(self.mk("closed"), 0o555)
-        done = trial("--runs", self.mk("closed/runs"), self.folder, capture_output=True,
-                     as_nobody=ROOT)
+        done = trial(
+            "--runs", self.mk("closed/runs"), self.folder, capture_output=True, as_nobody=ROOT
+        )
         self.assertEqual(done.returncode, 2, done.stderr)
         self.assertIn(b"is not a folder you may write in", done.stderr)
         self.assertFalse(os.path.exists(self.mk("runs")))
 
     def test_not_orbiters_folder(self):
         # what orbiter.exe holds, or None | what the error says
-        for exe, says in [(None, "holds no orbiter.exe, so it is not Orbiter's folder"),
-                          (b"not a program", "orbiter.exe is not a Windows program"),
-                          (b"MZ" + bytes(58) + (64).to_bytes(4, "little") + b"PE\0\0\x64\x86",
-                           "is a 64-bit (x64) Windows program; it must be a 32-bit")]:
+        for exe, says in [
+            (None, "holds no orbiter.exe, so it is not Orbiter's folder"),
+            (b"not a program", "orbiter.exe is not a Windows program"),
+            (
+                b"MZ" + bytes(58) + (64).to_bytes(4, "little") + b"PE\0\0\x64\x86",
+                "is a 64-bit (x64) Windows program; it must be a 32-bit",
+            ),
+        ]:
             exe_path = os.path.join(self.folder, "orbiter.exe")
             if exe is not None:
                 with open(exe_path, "wb") as f:
                     f.write(exe)
             with self.subTest(says):
-                done = trial("--runs", self.mk("runs"), self.folder, capture_output=True,
-                             env=dict(os.environ, PYTHONPATH=SOURCE, SKARVEL_TRY_ARCH="i686"))
+                done = trial(
+                    "--runs",
+                    self.mk("runs"),
+                    self.folder,
+                    capture_output=True,
+                    env=dict(os.environ, PYTHONPATH=SOURCE, SKARVEL_TRY_ARCH="i686"),
+                )
                 self.assertEqual(done.returncode, 1)
                 self.assertIn(says, done.stderr.decode())
                 self.assertFalse(os.path.exists(self.mk("runs")))
 
     def test_closed_output(self):
         # how standard output and error are closed | the status
-        for how, status in [(dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL), 2),
-                            (dict(pass_fds=(), preexec_fn=lambda: (os.close(1), os.close(2))), 2)]:
+        for how, status in [
+            (dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL), 2),
+            (dict(pass_fds=(), preexec_fn=lambda: (os.close(1), os.close(2))), 2),
+        ]:
             with self.subTest(how):
                 self.assertEqual(trial("--bogus", **how).returncode, status)
         read, write = os.pipe()
@@ -171,7 +192,8 @@ class SourceTest(Scratch):
             ("ref: refs/heads/main\n", "c1\n", None, "c1"),
             ("ref: refs/heads/main\n", None, "# pack-refs\nc2 refs/heads/main\n", "c2"),
             ("c3\n", None, None, "c3"),
-            (None, None, None, None)]:
+            (None, None, None, None),
+        ]:
             for name, text in (("HEAD", head), ("refs/heads/main", ref), ("packed-refs", packed)):
                 if text is None:
                     if os.path.exists(git + name):
@@ -184,22 +206,25 @@ class SourceTest(Scratch):
         os.makedirs(self.mk("main/.git/refs/heads"))
         os.makedirs(self.mk("main/.git/worktrees/wt"))
         os.makedirs(self.mk("wt"))
-        for name, text in (("wt/.git", "gitdir: ../main/.git/worktrees/wt\n"),
-                           ("main/.git/worktrees/wt/HEAD", "ref: refs/heads/b\n"),
-                           ("main/.git/worktrees/wt/commondir", "../..\n"),
-                           ("main/.git/refs/heads/b", "c4\n")):
+        for name, text in (
+            ("wt/.git", "gitdir: ../main/.git/worktrees/wt\n"),
+            ("main/.git/worktrees/wt/HEAD", "ref: refs/heads/b\n"),
+            ("main/.git/worktrees/wt/commondir", "../..\n"),
+            ("main/.git/refs/heads/b", "c4\n"),
+        ):
             open(self.mk(name), "w").write(text)
         self.assertEqual(main.read_commit(self.mk("wt")), "c4")
 
     def test_zip(self):
         # entry's bytes | link entry | compression | damaged | what the refusal says, or None
         for data, link, packing, damaged, says in [
-                (b"MZ" * 100, False, zipfile.ZIP_DEFLATED, False, None),
-                (b"x" * 65537, False, zipfile.ZIP_DEFLATED, False, "more than the 64 KiB"),
-                (b"x", True, zipfile.ZIP_DEFLATED, False, "not a regular file"),
-                (None, False, zipfile.ZIP_DEFLATED, False, "holds no"),
-                (b"MZ" * 100, False, zipfile.ZIP_LZMA, True, "cannot be read as a zip"),
-                (b"MZ" * 100, False, zipfile.ZIP_DEFLATED, True, "cannot be read as a zip")]:
+            (b"MZ" * 100, False, zipfile.ZIP_DEFLATED, False, None),
+            (b"x" * 65537, False, zipfile.ZIP_DEFLATED, False, "more than the 64 KiB"),
+            (b"x", True, zipfile.ZIP_DEFLATED, False, "not a regular file"),
+            (None, False, zipfile.ZIP_DEFLATED, False, "holds no"),
+            (b"MZ" * 100, False, zipfile.ZIP_LZMA, True, "cannot be read as a zip"),
+            (b"MZ" * 100, False, zipfile.ZIP_DEFLATED, True, "cannot be read as a zip"),
+        ]:
             path = self.mk("a.zip")
             with zipfile.ZipFile(path, "w", packing) as z:
                 if data is not None:
@@ -231,11 +256,18 @@ class SandboxTest(Scratch):
         self.addCleanup(os.unlink, "/tmp/skarvel-sandbox-test")
 
     def inside(self, script):
-        plan = {"read": [], "write": [self.mk("run")],
-                "overlays": [[self.folder, self.mk("run/upper"), self.mk("run/work")]]}
-        return subprocess.Popen(sandbox.command(plan, ["sh", "-c", script], ROOT, isolate=True),
-                                env=dict(os.environ, PYTHONPATH=SOURCE), stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, cwd=self.folder)
+        plan = {
+            "read": [],
+            "write": [self.mk("run")],
+            "overlays": [[self.folder, self.mk("run/upper"), self.mk("run/work")]],
+        }
+        return subprocess.Popen(
+            sandbox.command(plan, ["sh", "-c", script], ROOT, isolate=True),
+            env=dict(os.environ, PYTHONPATH=SOURCE),
+            stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT,
+            cwd=self.folder,
+        )
 
     def test_promise(self):
         # what the shell does | what it prints
@@ -265,14 +297,22 @@ class SandboxTest(Scratch):
         """The trial killed with KILL: nothing it started in the sandbox runs on."""
         sleep = f"import time; time.sleep(300)  # {self.scratch}"  # this test's, no other run's
         inner = ["sh", "-c", '"$0" -c "$1" & "$0" -c "$1" & wait', sys.executable, sleep]
-        holder = subprocess.Popen([sys.executable, "-c", f"""
+        holder = subprocess.Popen(
+            [
+                sys.executable,
+                "-c",
+                f"""
 import subprocess, sys, time
 sys.path.insert(0, {SOURCE!r})
 from trial import sandbox
 subprocess.Popen(sandbox.command({{"read": [], "write": [], "overlays": []}}, {inner!r}, {ROOT},
                                  isolate=True))
-time.sleep(300)"""], env=dict(os.environ, PYTHONPATH=SOURCE), stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
+time.sleep(300)""",
+            ],
+            env=dict(os.environ, PYTHONPATH=SOURCE),
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+        )
         self.addCleanup(holder.kill)
         deadline = time.monotonic() + 60
         while len(sleepers(sleep)) < 2 and time.monotonic() < deadline:

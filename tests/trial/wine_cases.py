@@ -50,8 +50,13 @@ def listing(root):
             if os.path.isfile(path) and not os.path.islink(path) and st.st_size < 1 << 20:
                 with open(path, "rb") as f:
                     digest = hashlib.sha256(f.read()).hexdigest()
-            found[os.path.relpath(path, root)] = (st.st_mode, st.st_uid, st.st_size,
-                                                  st.st_mtime_ns, digest)
+            found[os.path.relpath(path, root)] = (
+                st.st_mode,
+                st.st_uid,
+                st.st_size,
+                st.st_mtime_ns,
+                digest,
+            )
     return found
 
 
@@ -63,8 +68,11 @@ class WineCases(unittest.TestCase):
         self.folder, self.runs = self.mk("Orbiter"), self.mk("runs")
         shutil.copytree(os.path.join(SOURCE, "sample/Orbiter"), self.folder)
         shutil.copy(HOST, os.path.join(self.folder, "orbiter.exe"))
-        for name, text in (("Orbiter.cfg", "; Orbiter's configuration, with no module ticked.\n"),
-                           ("Device.dat", "a device\n"), ("keymap.cfg", "; keys\n")):
+        for name, text in (
+            ("Orbiter.cfg", "; Orbiter's configuration, with no module ticked.\n"),
+            ("Device.dat", "a device\n"),
+            ("keymap.cfg", "; keys\n"),
+        ):
             with open(os.path.join(self.folder, name), "w") as f:
                 f.write(text)
 
@@ -74,10 +82,15 @@ class WineCases(unittest.TestCase):
     def trial(self, *words, options=(), env=None, user=(), **kwargs):
         """Runs the trial on the folder: (STATUS, OUTPUT), and checks the promise."""
         before = listing(self.folder)
-        done = subprocess.run([*user, *TRY, "--runs", self.runs, "--zip", ZIP, *options,
-                               self.folder, "--", *words], stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300,
-                              env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH, **(env or {})), **kwargs)
+        done = subprocess.run(
+            [*user, *TRY, "--runs", self.runs, "--zip", ZIP, *options, self.folder, "--", *words],
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT,
+            timeout=300,
+            env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH, **(env or {})),
+            **kwargs,
+        )
         output = done.stdout.decode("utf-8", "replace")
         self.assert_kept(before, output)
         return done.returncode, output
@@ -87,51 +100,90 @@ class WineCases(unittest.TestCase):
         deadline = time.monotonic() + 10  # the namespace's end takes a moment
         while left_running(self.scratch) and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(left_running(self.scratch), {},
-                         "processes of the run still run:\n" + output)
+        self.assertEqual(
+            left_running(self.scratch), {}, "processes of the run still run:\n" + output
+        )
 
     def assert_says(self, output, *lines):
         for line in lines:
             self.assertIn(line, output)
 
     def run_folder(self, output):
-        return next(line[len("== Run folder: "):] for line in output.splitlines()
-                    if line.startswith("== Run folder: "))
+        return next(
+            line[len("== Run folder: ") :]
+            for line in output.splitlines()
+            if line.startswith("== Run folder: ")
+        )
 
     def test_reports(self):
         promise = "== Orbiter ran with your folder and the rest of the system read-only"
-        shutil.copy(self.mk("Orbiter/Scenarios/Demo Flight.scn"),
-                    self.mk("Orbiter/Scenarios/Backup of Demo Flight.scn"))
+        shutil.copy(
+            self.mk("Orbiter/Scenarios/Demo Flight.scn"),
+            self.mk("Orbiter/Scenarios/Backup of Demo Flight.scn"),
+        )
         # (why) | the host's words, then --, then Orbiter's | trial options | what it prints
         for why, words, options, says in [
-            ("a whole session: the host saves its state over the staged file; a plug-in's new"
-             " scenario lands in the run folder",
-             ["--write", "Scenarios\\My flight.scn", "--", "-p", "-e", "Scenarios\\Demo Flight"], [],
-             ["scenario:   staged Scenarios\\Demo Flight.scn as Scenarios\\(Current state).scn",
-              "session:    ended and saved its state over Scenarios\\(Current state).scn",
-              'verdict:    launched "Scenarios\\Demo Flight.scn" paused', "== Written during the"
-              " run, kept in written/: Orbiter.cfg; Orbiter.log; Scenarios/(Current"
-              " state).scn; Scenarios/My flight.scn", promise, "unzip "]),
-            ("the usage dialog, until the time limit", ["--keep-open", "--", "-e", "Nowhere"],
-             ["--seconds", "4"], ["orbiter:    still running after 4 s; stopped",
-                                  "verdict:    usage dialog shown"]),
-            ("a launchpad the module cannot drive", ["--without", "1000", "--", "-p"], [],
-             ["verdict:    ended at start: this launchpad is not Orbiter 2006's",
-              "== Do not install the module in this Orbiter"]),
-            ("the staging file itself, in another spelling",
-             ["-p", "-e", ".\\Scenarios\\..\\SCENARIOS\\(current state)"], [],
-             ["scenario:   not staged: the command line names Scenarios\\(Current state).scn"
-              " itself", 'verdict:    launched "Scenarios\\(Current state).scn" as it stood,'
-              " paused"]),
+            (
+                "a whole session: the host saves its state over the staged file; a plug-in's new"
+                " scenario lands in the run folder",
+                ["--write", "Scenarios\\My flight.scn", "--", "-p", "-e", "Scenarios\\Demo Flight"],
+                [],
+                [
+                    "scenario:   staged Scenarios\\Demo Flight.scn as Scenarios\\(Current state).scn",
+                    "session:    ended and saved its state over Scenarios\\(Current state).scn",
+                    'verdict:    launched "Scenarios\\Demo Flight.scn" paused',
+                    "== Written during the"
+                    " run, kept in written/: Orbiter.cfg; Orbiter.log; Scenarios/(Current"
+                    " state).scn; Scenarios/My flight.scn",
+                    promise,
+                    "unzip ",
+                ],
+            ),
+            (
+                "the usage dialog, until the time limit",
+                ["--keep-open", "--", "-e", "Nowhere"],
+                ["--seconds", "4"],
+                ["orbiter:    still running after 4 s; stopped", "verdict:    usage dialog shown"],
+            ),
+            (
+                "a launchpad the module cannot drive",
+                ["--without", "1000", "--", "-p"],
+                [],
+                [
+                    "verdict:    ended at start: this launchpad is not Orbiter 2006's",
+                    "== Do not install the module in this Orbiter",
+                ],
+            ),
+            (
+                "the staging file itself, in another spelling",
+                ["-p", "-e", ".\\Scenarios\\..\\SCENARIOS\\(current state)"],
+                [],
+                [
+                    "scenario:   not staged: the command line names Scenarios\\(Current state).scn"
+                    " itself",
+                    'verdict:    launched "Scenarios\\(Current state).scn" as it stood,' " paused",
+                ],
+            ),
             # The module counts the bytes of Windows' code page, one a letter here: the line fits.
-            ("a long line of non-ASCII words", ["-p", "é" * 2100, "Scenarios\\Demo"], [],
-             ['verdict:    launched "Scenarios\\Demo.scn" paused']),
+            (
+                "a long line of non-ASCII words",
+                ["-p", "é" * 2100, "Scenarios\\Demo"],
+                [],
+                ['verdict:    launched "Scenarios\\Demo.scn" paused'],
+            ),
             # Wine's best fit turns the full-width hyphen into the minus the module reads.
-            ("a full-width hyphen", ["\uff0dp", "Scenarios\\Demo"], [],
-             ['verdict:    launched "Scenarios\\Demo.scn" paused']),
-            ("the one named, of two scenarios with the same bytes",
-             ["-x", "Scenarios\\Demo Flight"], [],
-             ['verdict:    launched "Scenarios\\Demo Flight.scn" running']),
+            (
+                "a full-width hyphen",
+                ["\uff0dp", "Scenarios\\Demo"],
+                [],
+                ['verdict:    launched "Scenarios\\Demo.scn" paused'],
+            ),
+            (
+                "the one named, of two scenarios with the same bytes",
+                ["-x", "Scenarios\\Demo Flight"],
+                [],
+                ['verdict:    launched "Scenarios\\Demo Flight.scn" running'],
+            ),
         ]:
             with self.subTest(why):
                 status, output = self.trial(*words, options=options)
@@ -144,8 +196,11 @@ class WineCases(unittest.TestCase):
             os.unlink(os.path.join(self.folder, name))
         status, output = self.trial("-x", "Scenarios\\Demo")
         self.assertEqual(status, 0, output)
-        self.assert_says(output, "== Written during the run, kept in written/: Device.dat;"
-                         " Orbiter.cfg; Orbiter.log; Scenarios/(Current state).scn; keymap.cfg")
+        self.assert_says(
+            output,
+            "== Written during the run, kept in written/: Device.dat;"
+            " Orbiter.cfg; Orbiter.log; Scenarios/(Current state).scn; keymap.cfg",
+        )
         self.assertTrue(os.path.isfile(os.path.join(self.run_folder(output), "written/Device.dat")))
 
     def test_odd_folder(self):
@@ -157,12 +212,22 @@ class WineCases(unittest.TestCase):
             f.truncate(64 << 30)
         deep = os.path.join(self.folder, "deep")
         os.makedirs(deep)
-        subprocess.run(["bash", "-c", 'cd "$1" && for i in $(seq 1200); do mkdir d && cd d;'
-                        ' done', "_", deep], check=True)
+        subprocess.run(
+            [
+                "bash",
+                "-c",
+                'cd "$1" && for i in $(seq 1200); do mkdir d && cd d;' " done",
+                "_",
+                deep,
+            ],
+            check=True,
+        )
         os.makedirs(self.mk("outside/Planets"))
         open(self.mk("outside/Planets/Moon.dds"), "w").write("a moon\n")
         os.symlink(self.mk("outside"), os.path.join(self.folder, "Textures"))
-        prefix = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else ""))
+        prefix = os.path.join(
+            SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else "")
+        )
         if os.path.isdir(prefix):  # made by an earlier case
             shutil.copytree(prefix, os.path.join(self.folder, "prefix"), symlinks=True)
         env = {"WINEPREFIX": os.path.join(self.folder, "prefix")} if os.path.isdir(prefix) else {}
@@ -172,17 +237,23 @@ class WineCases(unittest.TestCase):
         # A plug-in that writes through a link out of the folder is refused, as on a read-only
         # disk: the test host then ends before Orbiter.log, so nothing is known of the module.
         moon = listing(self.mk("outside"))
-        status, output = self.trial("--write", "Textures\\Planets\\Moon.dds", "--", "-x",
-                                    "Scenarios\\Demo", env=env)
+        status, output = self.trial(
+            "--write", "Textures\\Planets\\Moon.dds", "--", "-x", "Scenarios\\Demo", env=env
+        )
         self.assertEqual(status, 1, output)
         self.assertEqual(listing(self.mk("outside")), moon)
-        self.assert_says(output, "Orbiter never started under Wine",
-                         "orbiter.exe: cannot write into Textures\\Planets\\Moon.dds")
+        self.assert_says(
+            output,
+            "Orbiter never started under Wine",
+            "orbiter.exe: cannot write into Textures\\Planets\\Moon.dds",
+        )
 
     @unittest.skipUnless(ROOT, "only root can run the trial as another user")
     def test_read_only_folder_of_another_account(self):
         """An installation of another account, tried by nobody in a prefix of nobody's own."""
-        prefix = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else ""))
+        prefix = os.path.join(
+            SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else "")
+        )
         if not os.path.isdir(prefix):
             self.trial("-x", "Scenarios\\Demo")  # sets the prefix up
         shutil.copytree(prefix, self.mk("nobody/prefix"), symlinks=True)
@@ -190,18 +261,23 @@ class WineCases(unittest.TestCase):
         subprocess.run(["chown", "-R", "nobody:nogroup", self.mk("nobody"), self.runs], check=True)
         subprocess.run(["chmod", "-R", "a-w", self.folder], check=True)
         status, output = self.trial(
-            "-x", "Scenarios\\Demo", env={"WINEPREFIX": self.mk("nobody/prefix"),
-                                          "HOME": self.mk("nobody")},
-            user=["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"])
+            "-x",
+            "Scenarios\\Demo",
+            env={"WINEPREFIX": self.mk("nobody/prefix"), "HOME": self.mk("nobody")},
+            user=["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"],
+        )
         self.assertEqual(status, 0, output)
         self.assert_says(output, 'verdict:    launched "Scenarios\\Demo.scn" running')
 
     def test_output_closed(self):
         """Output into a pipe that closes after three lines: the run goes on to its end."""
         before = listing(self.folder)
-        trial = subprocess.Popen([*TRY, "--runs", self.runs, "--zip", ZIP, self.folder, "--",
-                                  "-x", "Scenarios\\Demo"], stdout=subprocess.PIPE,
-                                 stderr=subprocess.STDOUT, env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH))
+        trial = subprocess.Popen(
+            [*TRY, "--runs", self.runs, "--zip", ZIP, self.folder, "--", "-x", "Scenarios\\Demo"],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT,
+            env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH),
+        )
         for _ in range(3):
             trial.stdout.readline()
         trial.stdout.close()
@@ -215,9 +291,24 @@ class WineCases(unittest.TestCase):
         open; returns once Orbiter runs (its log is in the run folder)."""
         out = open(self.mk(name + ".out"), "w+b")
         self.addCleanup(out.close)
-        trial = subprocess.Popen([*TRY, "--runs", self.mk(name), "--zip", ZIP, self.folder, "--",
-                                  "--keep-open", "--", *words], stdout=out, stderr=subprocess.STDOUT,
-                                 env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH), start_new_session=True)
+        trial = subprocess.Popen(
+            [
+                *TRY,
+                "--runs",
+                self.mk(name),
+                "--zip",
+                ZIP,
+                self.folder,
+                "--",
+                "--keep-open",
+                "--",
+                *words,
+            ],
+            stdout=out,
+            stderr=subprocess.STDOUT,
+            env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH),
+            start_new_session=True,
+        )
         deadline = time.monotonic() + 240
         while time.monotonic() < deadline and trial.poll() is None:
             runs = os.listdir(self.mk(name)) if os.path.isdir(self.mk(name)) else []
@@ -236,7 +327,9 @@ class WineCases(unittest.TestCase):
             with self.subTest(name):
                 trial, out = self.start("-p", "Scenarios\\Demo", name=name)
                 os.killpg(trial.pid, number)
-                self.assertEqual(trial.wait(60), -number if number == signal.SIGKILL else 128 + number)
+                self.assertEqual(
+                    trial.wait(60), -number if number == signal.SIGKILL else 128 + number
+                )
                 out.seek(0)
                 said = out.read().decode()
                 if number != signal.SIGKILL:
@@ -256,6 +349,8 @@ if __name__ == "__main__":
             [os.path.join(SOURCE, "scripts/runs-32-bit.sh")], stdout=subprocess.PIPE, text=True
         )
         if answer.returncode != 0:
-            print(f"SKIP: {answer.stdout.strip()}, so the trial cannot run the i686 test host here.")
+            print(
+                f"SKIP: {answer.stdout.strip()}, so the trial cannot run the i686 test host here."
+            )
             sys.exit(77)
     unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)  # then the cases to run, if named
