@@ -100,10 +100,13 @@ add_test(NAME install_from_zip_under_wine
 set_tests_properties(install_from_zip_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 # scripts/try-in-orbiter.sh run against the test host laid out as an Orbiter folder: its reports,
 # and the folder as it was and nothing left running, whatever way the run ends and whoever runs
-# it. The trial makes its own display and Wine prefix.
+# it. The trial makes its own display and Wine prefix. A hostile plug-in, ticked beside the module,
+# runs a shell script from its DllMain: what it does must not outlive the sandbox.
+add_library(hostile_plugin MODULE tests/trial/hostile_plugin.cpp)
+target_link_options(hostile_plugin PRIVATE -static)
 add_test(NAME try_in_orbiter_under_wine
     COMMAND python3 -P ${CMAKE_SOURCE_DIR}/tests/trial/wine_cases.py ${SKARVEL_WINE_ARCH}
-            $<TARGET_FILE:orbiter> ${PACKAGE_ZIP})
+            $<TARGET_FILE:orbiter> ${PACKAGE_ZIP} $<TARGET_FILE:hostile_plugin>)
 set_tests_properties(try_in_orbiter_under_wine PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 900)
 
 # On a kernel that runs no 32-bit programs every test above that runs under Wine must skip, and

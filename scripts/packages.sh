@@ -1,6 +1,10 @@
 # The Debian packages each command needs; sourced by demo.sh, test.sh and package.sh.
 # python3 runs the trial's unit tests, which the native build registers, and the trial.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev binutils-mingw-w64-i686 python3)
+# The trial (scripts/try-in-orbiter.sh) installs these when it runs, with the MinGW cross compiler
+# for the Orbiter's machine: Wine, Xvfb, ImageMagick's import for the screenshots, xwininfo for
+# the windows shown, inotifywait for the files written, CMake and Ninja for its request probe.
+TRIAL_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick inotify-tools cmake ninja-build)
 # The Windows builds run under Wine on a private X display: 32- and 64-bit Wine, Xvfb,
 # GoogleTest's sources for the Win32 unit tests, ImageMagick for the usage dialog's picture and
 # x11-utils (xwininfo) and inotify-tools for the windows shown and the files written when

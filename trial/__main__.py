@@ -1,8 +1,10 @@
 """The trial: tries Skarvel in a real Orbiter folder under Wine, with no way to write into it.
 Orbiter runs in a sandbox (trial.sandbox) in which the whole file system is read-only and the
-user's folder is the lower layer of an overlay whose upper folder lies in the run folder: the
-module is put there and ticked in Orbiter.cfg, and every write Orbiter makes lands there too.
-Then a few lines say what happened."""
+user's folder, and each place it reaches, is the lower layer of an overlay whose upper folder
+lies in the run folder: the module is put there and ticked in Orbiter.cfg, and every write
+Orbiter makes lands there too. Then a few lines say what happened. Whatever the sandbox left in
+the run folder is read as hostile: regular files only, never followed, never waited on, with a
+bound; what trial.inside saw reaches the trial over a pipe that nothing else inside can reach."""
 import contextlib
 import errno
 import json
@@ -10,8 +12,10 @@ import os
 import re
 import shutil
 import signal
+import stat
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -19,20 +23,14 @@ from trial import folder as folders, inside, options, report, sandbox, verdict
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OWN = os.path.join(SOURCE, "build/try-in-orbiter")
+INNER = "/tmp/skarvel"  # where the sandbox sees the trial's own files
 MACHINES = {"i686": 0x14C, "x64": 0x8664}
-PACKAGES = [
-    "wine",
-    "wine64",
-    "xvfb",
-    "xauth",
-    "x11-utils",
-    "imagemagick",
-    "inotify-tools",
-    "cmake",
-    "ninja-build",
-]
 AS_ROOT = os.geteuid() == 0
+OWNER = sandbox.nobody() if AS_ROOT else None  # who owns what the sandbox writes
+# Debian's Python where nobody may reach it: root's own may lie in a home closed to others.
+PYTHON = "/usr/bin/python3" if AS_ROOT and os.path.exists("/usr/bin/python3") else sys.executable
 SLOW = 3600  # seconds for a child that installs or builds: a bound, never a wait
+LOG_LIMIT, SHOT_LIMIT = 1 << 20, 64 << 20  # bytes read back of Orbiter.log and orbiter.out; a PNG
 
 
 class Fail(Exception):
@@ -49,6 +47,25 @@ def lines_of(path):
             return f.read().decode("latin-1").replace("\r", "").splitlines()
     except OSError:
         return []
+
+
+def read_back(path, limit, tail=False):
+    """What the sandbox left at path, when it is a regular file: its first (or last) limit
+    bytes; else b"". A link is not followed, and a named pipe or a device is not waited on."""
+    try:
+        fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC)
+    except OSError:
+        return b""
+    with open(fd, "rb") as f:
+        size = os.fstat(fd).st_size
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            return b""
+        f.seek(max(0, size - limit) if tail else 0)
+        return f.read(limit)
+
+
+def text_lines(data):
+    return data.decode("latin-1").replace("\r", "").splitlines()
 
 
 def first_match(lines, pattern):
@@ -80,17 +97,33 @@ def quoted(text):
     return text if re.fullmatch(r"[\w@%+=:,./-]+", text) else "'" + text.replace("'", "'\\''") + "'"
 
 
-def logged(what, command, log, **kwargs):
-    """Runs a slow command with its output in log; a failure ends the trial with its last lines."""
+def packages():
+    """The Debian packages the trial needs, as scripts/packages.sh lists them."""
+    script = 'source "$0" && printf "%s\\n" "${TRIAL_PACKAGES[@]}"'
+    listed = subprocess.run(
+        ["bash", "-c", script, os.path.join(SOURCE, "scripts/packages.sh")],
+        capture_output=True,
+        text=True,
+        timeout=60,
+    )
+    return listed.stdout.split()
+
+
+def logged(t, what, command, log, **kwargs):
+    """Runs a slow command with its output in log, in a PID namespace of its own that ends with
+    it, and with the trial however the trial ends; a failure ends the trial with its last lines."""
+    users = [] if AS_ROOT else ["--user", "--map-root-user"]
+    boxed = ["setpriv", "--pdeathsig", "KILL", "--", "unshare", *users, "--pid", "--fork"]
     with open(log, "ab") as out:
-        status = subprocess.run(
-            command,
-            timeout=SLOW,
+        t.child = subprocess.Popen(
+            [*boxed, "--kill-child", "--", *command],
             stdout=out,
             stderr=subprocess.STDOUT,
             stdin=subprocess.DEVNULL,
             **kwargs,
-        ).returncode
+        )
+        status = t.child.wait(SLOW)
+        t.child = None
     if status:
         raise Fail(f"{what} failed; the last lines of {log}:", *lines_of(log)[-12:])
 
@@ -127,19 +160,35 @@ def check_folder(o, rep):
     return os.path.basename(exe), os.path.basename(scenarios)
 
 
+def check_reachable(o, places):
+    """As root, Orbiter runs as nobody: each place it needs must be open to nobody's way there."""
+    for place in places if AS_ROOT else ():
+        path = "/"
+        for part in os.path.realpath(place).split("/")[1:]:
+            st = os.stat(path)
+            if not st.st_mode & 0o001 and st.st_uid != OWNER[0]:
+                raise Fail(
+                    f"as root, the trial runs Orbiter as the user nobody, which cannot pass"
+                    f" through {path} (mode {stat.S_IMODE(st.st_mode):o}) to reach {place}.",
+                    "Run the trial as the folder's own user, or try a copy of the folder that"
+                    " lies elsewhere.",
+                )
+            path = os.path.join(path, part)
+
+
 def install_packages(o):
     mingw = "i686" if o.arch == "i686" else "x86-64"
-    packages = PACKAGES + [f"g++-mingw-w64-{mingw}", f"binutils-mingw-w64-{mingw}"]
+    wanted = packages() + [f"g++-mingw-w64-{mingw}", f"binutils-mingw-w64-{mingw}"]
     install = [
         "bash",
         os.path.join(SOURCE, "scripts/install-packages.sh"),
         *(["--need-32-bit", "wine32:i386"] if o.arch == "i686" else []),
-        *packages,
+        *wanted,
     ]
     status = subprocess.run(install, timeout=SLOW, stdin=subprocess.DEVNULL).returncode
     if status == 3:
         raise Fail(
-            "the trial needs a kernel that runs 32-bit programs (above), as Orbiter 2006" " is one."
+            "the trial needs a kernel that runs 32-bit programs (above), as Orbiter 2006 is one."
         )
     if status:
         raise Fail("the Debian packages the trial needs are not installed (above).")
@@ -160,20 +209,15 @@ def the_zip(t, o, rep):
         raise Fail(
             f"{SOURCE} is no git checkout, so the trial cannot tell which commit dist/"
             " should hold a package of,",
-            "and scripts/package.sh packs only a commit."
-            " Name the zip to install with --zip FILE.",
+            "and scripts/package.sh packs only a commit. Name the zip to install with --zip FILE.",
         )
     if "\n".join(lines_of(made + ".commit")).strip() != commit:
         rep.say(
             "== dist/ has no package of this commit; making it with scripts/package.sh"
             " (a minute or two)"
         )
-        logged(
-            "scripts/package.sh",
-            ["bash", os.path.join(SOURCE, "scripts/package.sh")],
-            os.path.join(t.run, "package.log"),
-            cwd=SOURCE,
-        )
+        package = ["bash", os.path.join(SOURCE, "scripts/package.sh")]
+        logged(t, "scripts/package.sh", package, os.path.join(t.run, "package.log"), cwd=SOURCE)
     return made
 
 
@@ -182,93 +226,85 @@ def build_probe(t, o, rep):
     build = os.path.join(OWN, f"probe-{o.arch}")
     rep.say(f"== Building the request probe in {build}")
     os.makedirs(OWN, exist_ok=True)
+    log = os.path.join(t.run, "probe.log")
     if not os.path.isfile(os.path.join(build, "CMakeCache.txt")):
-        logged(
-            "configuring the request probe",
-            [
-                "cmake",
-                "-S",
-                os.path.join(SOURCE, "trial/probe"),
-                "-B",
-                build,
-                "-G",
-                "Ninja",
-                "--toolchain",
-                os.path.join(SOURCE, f"cmake/mingw-{o.arch}.cmake"),
-                "-DCMAKE_BUILD_TYPE=Release",
-            ],
-            os.path.join(t.run, "probe.log"),
-        )
-    logged(
-        "building the request probe", ["cmake", "--build", build], os.path.join(t.run, "probe.log")
-    )
+        toolchain = os.path.join(SOURCE, f"cmake/mingw-{o.arch}.cmake")
+        configure = ["cmake", "-S", os.path.join(SOURCE, "trial/probe"), "-B", build, "-G"]
+        configure += ["Ninja", "--toolchain", toolchain, "-DCMAKE_BUILD_TYPE=Release"]
+        logged(t, "configuring the request probe", configure, log)
+    logged(t, "building the request probe", ["cmake", "--build", build], log)
     return os.path.join(build, "request_probe.exe")
 
 
-def run_in_sandbox(t, job, write, overlays, show):
+def run_in_sandbox(t, job, plan, show):
     """Runs trial.inside with job in the sandbox; passes its report lines on, returns its facts.
     The sandbox is ended when it outlives every bound of what runs in it."""
-    reads = [SOURCE] + (
-        [p for p in ("/tmp/.X11-unix", os.environ.get("XAUTHORITY", "")) if p and os.path.exists(p)]
-        if show
-        else []
-    )
-    inner = [sys.executable, "-P", "-m", "trial.inside", json.dumps(dict(job, source=SOURCE))]
-    box = {"read": reads, "write": write, "overlays": overlays}
+    channel, write = os.pipe()
+    job = inside.Job(**dict(job, source=f"{INNER}/source", channel=write))
+    plan = sandbox.Plan(plan.run, plan.reads + ((SOURCE, job.source),), plan.writes, plan.overlays)
+    inner = [PYTHON, "-P", "-m", "trial.inside", json.dumps(job.__dict__)]
+    said = tempfile.TemporaryFile()  # what the sandbox printed besides: named nowhere
     t.sandbox = subprocess.Popen(
-        sandbox.command(box, inner, AS_ROOT, isolate=not show),
-        env=dict(os.environ, PYTHONPATH=SOURCE),
+        sandbox.command(plan, inner, AS_ROOT, isolate=not show),
+        env=dict(os.environ, PYTHONPATH=f"{SOURCE}:{job.source}"),
         stdin=subprocess.DEVNULL,
-        stdout=subprocess.PIPE,
+        stdout=said,
         stderr=subprocess.STDOUT,
+        pass_fds=(write,),
         start_new_session=True,
     )
-    bound = threading.Timer(job.get("seconds", 0) + 3 * inside.LIMIT, t.sandbox.kill)
+    os.close(write)
+    bound = threading.Timer(job.seconds + 3 * inside.LIMIT, t.sandbox.kill)
     bound.daemon = True  # a run stopped by a signal does not wait for it
     bound.start()
-    facts, error = None, []
-    for raw in t.sandbox.stdout:
-        line = raw.decode("utf-8", "replace").rstrip("\n")
-        if line.startswith("facts "):
-            facts = json.loads(line[6:])
-        elif error or not line.startswith("== "):  # an error's lines, and what else was said
-            error.append(line[7:] if line.startswith(("error: ", "       ")) else line)
-        else:
-            t.rep.say(line)
+    facts, error = False, []
+    with open(channel, "rb") as messages:
+        for line in messages:
+            kind, value = json.loads(line)
+            if kind == "say":
+                t.rep.say(value)
+            elif kind == "error":
+                error = value
+            else:
+                facts = value
     status = t.sandbox.wait()
     t.sandbox = None
     if not bound.is_alive():
         raise Fail(f"the sandbox had not ended after {bound.interval:.0f} s, so it was ended.")
     bound.cancel()
-    if facts is None:
-        raise Fail(*(error or [f"the sandbox ended with status {status}, saying nothing"]))
+    said.seek(0)
+    printed = text_lines(said.read(1 << 16))
+    if facts is False:
+        raise Fail(*(error or printed[-12:] or [f"the sandbox ended with status {status}"]))
     return facts
 
 
 def own_prefix(t, o):
     """The trial's own Wine prefix, set up once in a folder of its own and then renamed into
-    place, so that runs only ever read it and never wait for each other."""
+    place, so that runs only ever read it and never wait for each other. Set-up folders whose
+    trial is gone (killed outright) are removed first."""
     base = os.path.join(OWN, "wineprefix" + ("-x64" if o.arch == "x64" else ""))
     if os.path.isfile(os.path.join(base, ".skarvel-setup")):
         return base
     os.makedirs(OWN, exist_ok=True)
-    setup = os.path.join(OWN, f"setup-{os.getpid()}")
-    shutil.rmtree(setup, ignore_errors=True)
-    os.mkdir(setup)
+    for name in os.listdir(OWN):
+        if re.fullmatch(r"setup-[0-9]+", name) and not os.path.exists(f"/proc/{name[6:]}"):
+            shutil.rmtree(os.path.join(OWN, name), ignore_errors=True)
+    t.setup = os.path.join(OWN, f"setup-{os.getpid()}")
+    shutil.rmtree(t.setup, ignore_errors=True)
+    os.mkdir(t.setup)
+    os.chown(t.setup, *OWNER) if OWNER else None
     t.rep.say(f"== Setting up the trial's Wine prefix in {base} (once; up to a minute or two)")
-    run_in_sandbox(
-        t,
-        {"setup": os.path.join(setup, "wineprefix"), "arch": o.arch, "show": False},
-        [setup],
-        [],
-        False,
-    )
+    inner = f"{INNER}/setup"
+    job = dict(arch=o.arch, setup=f"{inner}/wineprefix")
+    run_in_sandbox(t, job, sandbox.Plan("/", dirs=((t.setup, inner),)), False)
     try:
-        os.rename(os.path.join(setup, "wineprefix"), base)
+        os.rename(os.path.join(t.setup, "wineprefix"), base)
     except OSError:
         if not os.path.isfile(os.path.join(base, ".skarvel-setup")):
-            raise Fail(f"the Wine prefix set up in {setup} could not be moved to {base}.")
-    shutil.rmtree(setup, ignore_errors=True)
+            raise Fail(f"the Wine prefix set up in {t.setup} could not be moved to {base}.")
+    shutil.rmtree(t.setup, ignore_errors=True)
+    t.setup = None
     return base
 
 
@@ -284,69 +320,97 @@ def make_run_folder(t, o):
         raise Fail(f"cannot make a run folder in {o.runs}.")
     t.rep.open(os.path.join(t.run, "report.txt"))
     t.rep.say(f"== Run folder: {t.run}")
-    for name in ("written", "prefix-written", "work/folder", "work/prefix"):
-        os.makedirs(os.path.join(t.run, name))
 
 
-def say_report(t, o, facts, placed):
-    rep, probe = t.rep, facts["probe"]
-    written = os.path.join(t.run, "written")
-    log_lines = lines_of(folders.windows_path(written, "Orbiter.log"))
-    found, removed = folders.written(written, placed, o.folder)
+def views_of(t, folder, reached):
+    """The overlays of the folder and of each place it reaches: [(PATH IN THE FOLDER, OVERLAY)]."""
+    views = []
+    for n, (rel, place) in enumerate([("", folder)] + reached):
+        upper = os.path.join(t.run, "written" if not rel else f"elsewhere/{n}")
+        work = os.path.join(t.run, f"work/{n}")
+        views.append((rel, sandbox.Overlay(place, upper, work, place)))
+    return views
+
+
+def make_uppers(overlays):
+    for o in overlays:
+        for path in (o.upper, o.work):
+            os.makedirs(path)
+            os.chown(path, *OWNER) if OWNER else None
+        if OWNER:
+            folders.mirror(o.lower, o.upper, OWNER)
+
+
+def say_report(t, o, facts, views, placed):
+    rep, probe = t.rep, facts.probe
+    found, removed = [], []
+    for rel, view in views:
+        each = folders.written(view.upper, placed, view.lower, rel)
+        found, removed = found + each[0], removed + each[1]
+    log = folders.windows_path(os.path.join(t.run, "written"), "Orbiter.log")
+    log_lines = text_lines(read_back(log, LOG_LIMIT))
     log_written = any(path.lower() == "orbiter.log" for path in found)
     module_line = first_match(log_lines, r"Module Skarvel\.dll ")
     failed_line = first_match(log_lines, r"(?i)Failed loading module .*Skarvel\.dll")
-    orbiter_out = "\n".join(lines_of(os.path.join(t.run, "orbiter.out")))
-    cannot = verdict.could_not_try(log_written, orbiter_out, facts["lowest_free"], module_line)
+    out_path = os.path.join(t.run, "orbiter.out")
+    orbiter_out = "\n".join(text_lines(read_back(out_path, LOG_LIMIT, tail=True)))
+    cannot = verdict.could_not_try(log_written, orbiter_out, facts.lowest_free, module_line)
     if cannot:
         raise Fail(
             f"{cannot[0]}, so nothing is known about the module. The last lines Orbiter and"
-            f" Wine printed ({t.run}/orbiter.out):",
+            f" Wine printed ({out_path}):",
             *(orbiter_out.splitlines()[-12:] or ["(nothing)"]),
             cannot[1],
         )
-    named = verdict.decoded(probe["scenario"], probe["code-page"])
-    stopped = facts["status"] is None
-    scenario, session, said, drove = verdict.conclude(
-        verdict.Watched(
-            module_line=module_line,
-            failed_line=failed_line,
-            stopped=stopped,
-            status=facts["status"] or 0,
-            seconds=o.seconds,
-            usage_seen=facts["usage_seen"],
-            names_staging=probe["staged"] == "1" and probe["copied"] == "0",
-            first_written=facts["first_written"],
-            saved_later=facts["saved_later"],
-            staged=named if facts["staged_named"] else "",
-            named=named,
-            paused=probe["paused"] == "1",
-            empty_line=probe["report-missing"] == "0",
-        )
+    named = verdict.decoded(probe.scenario, probe.code_page)
+    stopped = facts.status is None
+    watched = verdict.Watched(
+        module_line=module_line,
+        failed_line=failed_line,
+        stopped=stopped,
+        status=facts.status or 0,
+        seconds=o.seconds,
+        usage_seen=facts.usage_seen,
+        names_staging=probe.staged and not probe.copied,
+        first_written=facts.first_written,
+        saved_later=facts.saved_later,
+        staged=named if facts.staged_named else "",
+        named=named,
+        paused=probe.paused,
+        empty_line=not probe.report_missing,
     )
-    shot = facts["shot"]
-    if shot and o.screenshot:
-        shutil.copyfile(shot, o.screenshot + ".partial")
-        os.replace(o.screenshot + ".partial", o.screenshot)
+    scenario, session, said, drove = verdict.conclude(watched)
+    shot = os.path.join(t.run, "screenshot.png")
+    if facts.shot and o.screenshot:
+        try:  # the run folder's copy is a file the trial made, bound into the sandbox
+            with open(o.screenshot + ".partial", "wb") as f:
+                f.write(read_back(shot, SHOT_LIMIT))
+            os.replace(o.screenshot + ".partial", o.screenshot)
+        except OSError as error:
+            raise Fail(
+                f"the screenshot could not be written to --screenshot {o.screenshot}: {error}"
+            )
         shot = o.screenshot
+    elif not facts.shot:
+        os.unlink(shot)
     rep.say(
         "== Report",
         f"   module:     {module_line or failed_line or 'Orbiter.log has no line for Skarvel.dll'}",
         f"   orbiter:    still running after {o.seconds} s; stopped"
         if stopped
-        else f"   orbiter:    ended with status {facts['status']} after {facts['took']:.1f} s",
+        else f"   orbiter:    ended with status {facts.status} after {facts.took:.1f} s",
         f"   scenario:   {scenario}",
         f"   session:    {session}",
         f"   screenshot: {shot}"
-        if shot
+        if facts.shot
         else "   screenshot: none (Orbiter ended before the first one)"
-        if not facts["shot_error"]
-        else f"   screenshot: none written ({facts['shot_error']})",
+        if not facts.shot_error
+        else f"   screenshot: none written ({facts.shot_error})",
         f"   verdict:    {said}",
     )
-    if (not drove or facts["status"]) and facts["status"] != 255 and orbiter_out.strip():
+    if (not drove or facts.status) and facts.status != 255 and orbiter_out.strip():
         rep.say(
-            f"== The last lines Orbiter and Wine printed ({t.run}/orbiter.out):",
+            f"== The last lines Orbiter and Wine printed ({out_path}):",
             *(f"   {x}" for x in orbiter_out.splitlines()[-12:]),
         )
     rep.say(f"== Written during the run, kept in written/: {'; '.join(found) or 'nothing'}")
@@ -354,7 +418,7 @@ def say_report(t, o, facts, placed):
         rep.say(f"== Removed during the run, marked so in written/: {'; '.join(removed)}")
     rep.say(
         "== Orbiter ran with your folder and the rest of the system read-only; it wrote only"
-        f" into the run folder ({t.run}/written)"
+        f" into the run folder ({t.run})"
     )
     return drove, said
 
@@ -366,47 +430,59 @@ def trial(t, o):
     refused = sandbox.available(AS_ROOT)
     if refused:
         raise Fail(*refused)
+    folder = os.path.realpath(o.folder)
+    reached = folders.reached(folder)
+    check_reachable(o, [folder, o.prefix or folder] + [place for _, place in reached])
     make_run_folder(t, o)
-    o.zip = the_zip(t, o, rep)
-    dll = folders.read_dll(o.zip)
+    zip_path = the_zip(t, o, rep)
+    dll = folders.read_dll(zip_path)
     probe = build_probe(t, o, rep)
     prefix = o.prefix or own_prefix(t, o)
     rep.say(
-        f"== Putting Skarvel.dll from {os.path.basename(o.zip)} into the run's view"
+        f"== Putting Skarvel.dll from {os.path.basename(zip_path)} into the run's view"
         " of your folder and ticking it in Orbiter.cfg"
     )
-    placed = folders.place(o.folder, os.path.join(t.run, "written"), dll)
-    folder = os.path.realpath(o.folder)
-    job = {
-        "arch": o.arch,
-        "show": o.show,
-        "folder": folder,
-        "run": t.run,
-        "prefix": prefix,
-        "probe": probe,
-        "words": o.command_line,
-        "seconds": o.seconds,
-        "exe": exe,
-        "scenarios": os.path.join(folder, scenarios),
-        "staging": folders.windows_path(os.path.join(folder, scenarios), "(Current state).scn"),
-    }
-    work = os.path.join(t.run, "work")
-    facts = run_in_sandbox(
-        t,
-        job,
-        [t.run],
-        [
-            [folder, os.path.join(t.run, "written"), os.path.join(work, "folder")],
-            [prefix, os.path.join(t.run, "prefix-written"), os.path.join(work, "prefix")],
-        ],
-        o.show,
+    views = views_of(t, folder, reached)
+    seen_prefix = prefix if o.prefix else f"{INNER}/prefix"
+    prefix_view = sandbox.Overlay(
+        prefix,
+        os.path.join(t.run, "prefix-written"),
+        os.path.join(t.run, "work/prefix"),
+        seen_prefix,
     )
-    drove, said = say_report(t, o, facts, placed)
+    make_uppers([view for _, view in views] + [prefix_view])
+    placed = folders.place(folder, [(rel, view.upper) for rel, view in views], dll, OWNER)
+    for name in ("orbiter.out", "screenshot.png"):  # the only files written inside directly
+        open(os.path.join(t.run, name), "x").close()
+        os.chown(os.path.join(t.run, name), *OWNER) if OWNER else None
+    scenarios_path = os.path.join(folder, scenarios)
+    job = dict(
+        arch=o.arch,
+        own_display=not o.show,
+        folder=folder,
+        run=t.run,
+        prefix=seen_prefix,
+        probe=f"{INNER}/request_probe.exe",
+        words=o.command_line,
+        seconds=o.seconds,
+        exe=exe,
+        scenarios=scenarios_path,
+        staging=folders.windows_path(scenarios_path, "(Current state).scn"),
+    )
+    x11 = [p for p in ("/tmp/.X11-unix", os.environ.get("XAUTHORITY", "")) if p and o.show]
+    plan = sandbox.Plan(
+        t.run,
+        reads=((probe, job["probe"]),) + tuple((p, p) for p in x11 if os.path.exists(p)),
+        writes=(os.path.join(t.run, "orbiter.out"), os.path.join(t.run, "screenshot.png")),
+        overlays=tuple(view for _, view in views) + (prefix_view,),
+    )
+    facts = inside.facts_of(run_in_sandbox(t, job, plan, o.show))
+    drove, said = say_report(t, o, facts, views, placed)
     if drove:
         rep.say(
             "== To install the module for real, unpack the zip into your folder, keeping its"
             " folders:",
-            f"       unzip {quoted(o.zip)} -d {quoted(folder)}",
+            f"       unzip {quoted(zip_path)} -d {quoted(folder)}",
             "   then start Orbiter there and tick Skarvel in the launchpad's Modules tab.",
         )
     elif said.startswith("ended at start"):
@@ -424,17 +500,21 @@ def trial(t, o):
 
 class Trial:
     def __init__(self, rep):
-        self.rep, self.sandbox, self.run = rep, None, None
+        self.rep, self.sandbox, self.child, self.run, self.setup = rep, None, None, None, None
 
     def clean_up(self):
-        if self.sandbox is not None:  # its namespace, and all in it, ends with it
-            self.sandbox.kill()
-            self.sandbox.wait()
-        if self.run:  # the overlays' work folders hold nothing once they are unmounted
+        for process in (self.sandbox, self.child):  # each one's namespace, and all in it, ends
+            if process is not None:
+                process.kill()
+                process.wait()
+        if self.setup:
+            shutil.rmtree(self.setup, ignore_errors=True)
+        if self.run:  # overlayfs leaves its scratch folders closed (mode 000) behind
             work = os.path.join(self.run, "work")
-            for top, dirs, _ in os.walk(work):
-                for name in dirs:
-                    os.chmod(os.path.join(top, name), 0o700)
+            for name in os.listdir(work) if os.path.isdir(work) else ():
+                for scratch in ("work", "index"):
+                    with contextlib.suppress(FileNotFoundError):
+                        os.chmod(os.path.join(work, name, scratch), 0o700)
             shutil.rmtree(work, ignore_errors=True)
 
 

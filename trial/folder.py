@@ -1,8 +1,10 @@
 """The user's folder as Wine sees it, and the run's upper folder over it: names looked up as Wine
 looks them up, what the trial puts into the upper folder before Orbiter starts, and what Orbiter
 wrote there. The user's folder is only read, and only these few names in it."""
+import io
 import lzma
 import os
+import re
 import shutil
 import stat
 import zipfile
@@ -97,21 +99,85 @@ def read_dll(zip_path):
     return data
 
 
-def place(folder, upper, dll):
-    """Puts into upper, the overlay's upper folder over folder, what the run needs before Orbiter
-    starts: the DLL in Modules\\Plugin, ticked in Orbiter.cfg, and a copy of each file Orbiter
-    writes that the folder has, so that Orbiter can write it even where the folder is read-only
-    to you. Each takes the name Wine finds in the folder. A file under a link to a folder is
-    left alone: a folder in the upper folder would hide the link's. Returns {PATH: (SIZE, MTIME)}
-    of what was put there, PATH with "/", a folder's value None."""
+def mounts():
+    """The mounts of this mount namespace, in the order they were made: (MOUNT POINT, DEVICE,
+    ROOT), ROOT being the folder of the device's file system that is seen there."""
+    unescape = lambda text: re.sub(r"\\([0-7]{3})", lambda m: chr(int(m.group(1), 8)), text)
+    with open("/proc/self/mountinfo") as f:
+        fields = [line.split() for line in f]
+    return [(unescape(f[4]), f[2], unescape(f[3])) for f in fields]
+
+
+def identity(path, table):
+    """Where path, links followed, lies on its file system, whichever mount shows it:
+    (DEVICE, PATH FROM THE FILE SYSTEM'S ROOT)."""
+    path = os.path.realpath(path)
+    point, device, root = max(
+        (m for m in table if path == m[0] or path.startswith(m[0].rstrip("/") + "/")),
+        key=lambda m: len(m[0]),
+    )
+    return device, os.path.normpath(os.path.join(root, path[len(point) :].lstrip("/")))
+
+
+def reached(folder, depth=4):
+    """The places outside the folder that it reaches, so that they too are seen as they are and
+    written in the run folder: the file systems mounted inside it, and the folders that its
+    links lead to (those depth levels deep at most). [(PATH IN THE FOLDER, PLACE)], one a place."""
+    found, table = {}, mounts()
+    for point, _, _ in table:
+        if point.startswith(folder + "/"):
+            found.setdefault(point, os.path.relpath(point, folder))
+    stack = [("", 0)]
+    while stack:
+        rel, level = stack.pop()
+        try:
+            entries = list(os.scandir(os.path.join(folder, rel)))
+        except OSError:
+            continue
+        for entry in entries:
+            path = os.path.join(rel, entry.name)
+            if entry.is_dir(follow_symlinks=False) and level < depth:
+                stack.append((path, level + 1))
+            elif entry.is_symlink() and entry.is_dir():
+                place = os.path.realpath(entry.path)
+                inside = (place + "/").startswith(folder + "/") or folder.startswith(place + "/")
+                system = place.split("/")[1] in ("proc", "sys", "dev", "run")
+                if not inside and not system and place != "/":
+                    found.setdefault(place, path)
+    return sorted((rel, place) for place, rel in found.items())
+
+
+def mirror(lower, upper, owner, depth=12):
+    """Makes each folder of lower in upper with its mode, owned by owner: the folders of a place
+    root owns become writable to the sandbox's nobody, as they are to root."""
+    for top, dirs, _ in os.walk(lower):
+        rel = os.path.relpath(top, lower)
+        if rel.count("/") >= depth:
+            dirs.clear()
+        target = os.path.normpath(os.path.join(upper, rel))
+        os.makedirs(target, exist_ok=True)
+        os.chmod(target, stat.S_IMODE(os.stat(top).st_mode) | 0o700)
+        os.chown(target, *owner)
+
+
+def place(folder, views, dll, owner):
+    """Puts into the upper folders over folder and the places it reaches (views: [(PATH IN THE
+    FOLDER, UPPER)]) what the run needs before Orbiter starts: the DLL in Modules\\Plugin, ticked
+    in Orbiter.cfg, and a copy of each file Orbiter writes that the folder has, so that Orbiter
+    can write it even where the folder is read-only to it. Each takes the name Wine finds in the
+    folder, and owner (or the trial's user). Returns {PATH: (SIZE, MTIME)} of what was put there,
+    PATH from the folder with "/", a folder's value None."""
     placed = {}
 
     def put(path, data=None):
         """Puts data at path, or, without data, a copy of the folder's file there, if any."""
         lower = windows_path(folder, *path.split("/"))
         rel = os.path.relpath(lower, folder)
+        base, upper = max(
+            ((b, u) for b, u in views if not b or rel.startswith(b + "/")), key=lambda v: len(v[0])
+        )
         parts = rel.split("/")
-        for i in range(1, len(parts)):
+        for i in range(len(base.split("/")) if base else 1, len(parts)):
             sub = "/".join(parts[:i])
             if os.path.islink(os.path.join(folder, sub)):
                 if data is None:
@@ -120,10 +186,12 @@ def place(folder, upper, dll):
                     f"{sub} in your folder is a link, so the module cannot be put"
                     f" into {DLL} without hiding what it leads to."
                 )
-            if not os.path.isdir(os.path.join(upper, sub)):
-                os.mkdir(os.path.join(upper, sub))
+            made = os.path.join(upper, os.path.relpath(sub, base or "."))
+            if not os.path.isdir(made):
+                os.mkdir(made)
                 placed[sub] = None
-        target = os.path.join(upper, rel)
+                os.chown(made, *owner) if owner else None
+        target = os.path.join(upper, os.path.relpath(rel, base or "."))
         if data is not None:
             with open(target, "wb") as f:
                 f.write(data)
@@ -131,38 +199,37 @@ def place(folder, upper, dll):
             shutil.copyfile(lower, target)
         else:
             return
+        os.chown(target, *owner) if owner else None
         st = os.stat(target)
         placed[rel] = (st.st_size, st.st_mtime_ns)
 
     put(DLL, dll)
     config = windows_path(folder, "Orbiter.cfg")
-    try:
-        with open(config, "rb") as f:
-            data = f.read()
-    except FileNotFoundError:
-        data = b""
-    put("Orbiter.cfg", module_list.ticked(data, b"Skarvel"))
+    with open(config, "rb") if os.path.isfile(config) else io.BytesIO() as f:
+        put("Orbiter.cfg", module_list.ticked(f.read(), b"Skarvel"))
     for path in WRITES:
         put(path)
     return placed
 
 
-def written(upper, placed, folder):
-    """What Orbiter wrote in its folder during the run, as the upper folder holds it: (WRITTEN,
-    REMOVED), sorted paths with "/". A file the trial put there counts when it changed; a folder
-    when the user's folder has none of that name; a whiteout is a removal."""
+def written(upper, placed, lower, base=""):
+    """What Orbiter wrote in a place during the run, as its upper folder holds it: (WRITTEN,
+    REMOVED), sorted paths from the folder (base is the place's) with "/". A file the trial put
+    there counts when it changed; a folder when the place has none of that name; a whiteout is a
+    removal."""
     found, removed, stack = [], [], [""]
+    base = base and base + "/"
     while stack:
         rel = stack.pop()
         with os.scandir(os.path.join(upper, rel)) as entries:
             for entry in entries:
                 path, st = rel + entry.name, entry.stat(follow_symlinks=False)
                 if stat.S_ISCHR(st.st_mode) and st.st_rdev == 0:
-                    removed.append(path)
+                    removed.append(base + path)
                 elif stat.S_ISDIR(st.st_mode):
                     stack.append(path + "/")
-                    if path not in placed and not os.path.lexists(os.path.join(folder, path)):
-                        found.append(path + "/")
-                elif placed.get(path) != (st.st_size, st.st_mtime_ns):
-                    found.append(path)
+                    if base + path not in placed and not os.path.lexists(os.path.join(lower, path)):
+                        found.append(base + path + "/")
+                elif placed.get(base + path) != (st.st_size, st.st_mtime_ns):
+                    found.append(base + path)
     return sorted(found), sorted(removed)

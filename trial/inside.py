@@ -3,29 +3,96 @@ the request probe, and Orbiter, while the staging file, the windows and the scre
 
     python3 -P -m trial.inside JOB
 
-JOB is JSON. With "setup" it sets up the Wine prefix it names and ends. Else it runs Orbiter and
-prints the report's lines as they come, then one line "facts JSON" with what it saw; "error: "
-lines and status 1 when it could not. Its children need no stopping: when it ends, the sandbox's
-PID namespace ends them all."""
+JOB is a Job in JSON. With setup it sets up the Wine prefix it names and ends. Else it runs
+Orbiter. What it says goes over the channel, a pipe that only this process holds, and that no
+other process of the sandbox can reach (this one is not dumpable, so /proc shows its descriptors
+to none of them): lines ["say", LINE], ["error", LINES] and at the end ["facts", FACTS]. Its
+children need no stopping: when it ends, the sandbox's PID namespace ends them all."""
+import ctypes
 import json
 import os
+import stat
 import subprocess
 import sys
 import threading
 import time
+from dataclasses import asdict, dataclass
 
 from trial import verdict
 
 SCREEN = (1024, 768)
 LIMIT = 600  # seconds for a step that waits on Wine's progress: never reached while it runs
+SCENARIO_LIMIT = 1 << 20  # bytes of a scenario compared with what was staged
+PR_SET_DUMPABLE = 4
+
+
+@dataclass(frozen=True)
+class Job:
+    source: str  # the source tree, as seen inside
+    arch: str
+    channel: int
+    own_display: bool = True
+    setup: str = ""  # the Wine prefix to set up, instead of a run
+    folder: str = ""
+    run: str = ""
+    prefix: str = ""
+    probe: str = ""
+    words: tuple = ()
+    seconds: int = 60
+    exe: str = ""
+    scenarios: str = ""
+    staging: str = ""
+
+
+@dataclass(frozen=True)
+class Probe:
+    """What the module's request code made of the command line, as the request probe printed."""
+
+    line: str  # the command line's bytes, in hexadecimal
+    code_page: str
+    scenario: str  # the scenario named, completed as the module does, in hexadecimal
+    scenario_file: str  # the file found for it, in hexadecimal, or ""
+    staged: bool
+    copied: bool
+    paused: bool
+    report_missing: bool
+
+
+@dataclass(frozen=True)
+class Facts:
+    probe: Probe
+    status: int = None  # None: still running at the time limit
+    took: float = 0.0
+    usage_seen: bool = False
+    lowest_free: int = None
+    first_written: bool = False
+    saved_later: bool = False
+    staged_named: bool = False
+    shot: bool = False
+    shot_error: str = None
+
+
+def facts_of(found):
+    return Facts(**dict(found, probe=Probe(**found["probe"])))
 
 
 class Fail(Exception):
     pass
 
 
-def say(*lines):
-    print(*lines, sep="\n", flush=True)
+def send(job, kind, value):
+    os.write(job.channel, (json.dumps([kind, value]) + "\n").encode())
+
+
+def read_regular(path, limit):
+    """Up to limit bytes of path when it is a regular file, else None: a file a plug-in may have
+    swapped for a named pipe or a device is never waited on."""
+    try:
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+    except OSError:
+        return None
+    with open(fd, "rb") as f:
+        return f.read(limit) if stat.S_ISREG(os.fstat(fd).st_mode) else None
 
 
 def wine_environment(job):
@@ -41,16 +108,11 @@ def wine_environment(job):
         XDG_DATA_HOME="/tmp/home/.local/share",
     )
     env.pop("XDG_RUNTIME_DIR", None)
-    setup = os.path.join(job["source"], "scripts/wine-setup.sh")
-    script = [
-        "bash",
-        "-c",
-        'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2" && env -0',
-        setup,
-        job["arch"],
-        "/tmp/home/bin",
-    ]
-    out = subprocess.run(script, timeout=60, env=env, capture_output=True).stdout
+    setup = os.path.join(job.source, "scripts/wine-setup.sh")
+    script = ["bash", "-c", 'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2" && env -0']
+    out = subprocess.run(
+        [*script, setup, job.arch, "/tmp/home/bin"], timeout=60, env=env, capture_output=True
+    ).stdout
     return dict(
         item.split("=", 1)
         for item in out.decode("utf-8", "surrogateescape").split("\0")
@@ -85,13 +147,13 @@ def wait(process, what):
 
 
 def probe(job, env):
-    """What the module's request code makes of the command line: the probe's facts. Its first
-    start also brings Wine's session up, which under load takes its time. A file, not a pipe, takes
-    the output: a program of the session may hold a pipe open for ever."""
+    """What the module's request code makes of the command line. Its first start also brings
+    Wine's session up, which under load takes its time. A file, not a pipe, takes the output: a
+    program of the session may hold a pipe open for ever."""
     with open("/tmp/probe.out", "w+b") as out, open("/tmp/probe.err", "w+b") as err:
         started = subprocess.Popen(
-            ["wine", job["probe"], *job["words"]],
-            cwd=job["folder"],
+            ["wine", job.probe, *job.words],
+            cwd=job.folder,
             env=env,
             stdin=subprocess.DEVNULL,
             stdout=out,
@@ -102,13 +164,24 @@ def probe(job, env):
         err.seek(0)
         lines = out.read().decode("latin-1").splitlines()
         said = err.read().decode("utf-8", "replace").splitlines()
-    facts = dict(line.split(" ", 1) for line in lines if " " in line)
-    if status or "staged" not in facts:
+    found = dict(line.split(" ", 1) for line in lines if " " in line)
+    try:
+        flag = lambda name: found[name] == "1"
+        return Probe(
+            found["line"],
+            found["code-page"],
+            found["scenario"],
+            found.get("scenario-file", ""),
+            flag("staged"),
+            flag("copied"),
+            flag("paused"),
+            flag("report-missing"),
+        )
+    except KeyError:
         raise Fail(
             f"the request probe failed under Wine (status {status}); Wine printed:",
             *(said[-8:] or ["(nothing)"]),
         )
-    return facts
 
 
 class Watch:
@@ -119,17 +192,8 @@ class Watch:
     def __init__(self, scenarios, staging):
         self.staging, self.first, self.saved_later = staging, None, False
         self.process = subprocess.Popen(
-            [
-                "inotifywait",
-                "-m",
-                "-e",
-                "close_write",
-                "-e",
-                "moved_to",
-                "--format",
-                "%f",
-                scenarios,
-            ],
+            ["inotifywait", "-m", "-e", "close_write", "-e", "moved_to", "--format", "%f"]
+            + [scenarios],
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
             stdin=subprocess.DEVNULL,
@@ -146,12 +210,8 @@ class Watch:
     def _read(self):
         name = os.path.basename(self.staging).encode("utf-8", "surrogateescape")
         for line in self.process.stdout:
-            if line.rstrip(b"\n") != name:
-                continue
-            try:
-                with open(self.staging, "rb") as f:
-                    content = f.read()
-            except OSError:
+            content = read_regular(self.staging, SCENARIO_LIMIT)
+            if line.rstrip(b"\n") != name or content is None:
                 continue
             if self.first is None:
                 self.first = content
@@ -165,42 +225,44 @@ class Watch:
 
 
 def screenshot(target, env):
-    """Takes a picture of the display into target, written under a temporary name and renamed.
-    Returns None, or what went wrong."""
-    partial = target + ".partial"
+    """Takes a picture of the display into target, a file the trial made and bound writable
+    here. Returns None, or what went wrong."""
     try:
         done = subprocess.run(
-            ["import", "-silent", "-window", "root", "png:" + partial],
+            ["import", "-silent", "-window", "root", "png:/tmp/shot.png"],
             timeout=20,
             env=env,
             stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL,
             stderr=subprocess.PIPE,
         )
-        if done.returncode != 0 or os.path.getsize(partial) == 0:
+        picture = read_regular("/tmp/shot.png", 1 << 30) or b""
+        if done.returncode != 0 or not picture:
             return "ImageMagick's import failed: " + done.stderr.decode(errors="replace").strip()
-        os.replace(partial, target)
+        with open(target, "r+b") as f:
+            f.write(picture)
+            f.truncate()
         return None
     except (OSError, subprocess.TimeoutExpired) as error:
         return str(error)
 
 
-def run_orbiter(job, env, facts):
-    """Runs Orbiter until it ends or its time is up, watching; adds what it saw to facts."""
-    watch = Watch(job["scenarios"], job["staging"])
-    shot = os.path.join(job["run"], "screenshot.png")
+def run_orbiter(job, env, probe_facts):
+    """Runs Orbiter until it ends or its time is up, watching: the facts of the run."""
+    watch = Watch(job.scenarios, job.staging)
+    shot = os.path.join(job.run, "screenshot.png")
     usage_seen, shot_error, shot_taken, lowest, next_picture = False, None, False, None, 0.0
     started = time.monotonic()
-    with open(os.path.join(job["run"], "orbiter.out"), "wb") as out:
+    with open(os.path.join(job.run, "orbiter.out"), "wb") as out:
         orbiter = subprocess.Popen(
-            ["wine", job["exe"], *job["words"]],
-            cwd=job["folder"],
+            ["wine", job.exe, *job.words],
+            cwd=job.folder,
             env=env,
             stdin=subprocess.DEVNULL,
             stdout=out,
             stderr=out,
         )
-    while orbiter.poll() is None and time.monotonic() - started < job["seconds"]:
+    while orbiter.poll() is None and time.monotonic() - started < job.seconds:
         if not usage_seen:
             windows = subprocess.run(
                 ["xwininfo", "-root", "-tree"], timeout=30, env=env, capture_output=True
@@ -210,35 +272,38 @@ def run_orbiter(job, env, facts):
             shot_error = screenshot(shot, env)
             shot_taken = shot_taken or shot_error is None
             next_picture = time.monotonic() + 1
-        vfs = os.statvfs(job["run"])
+        vfs = os.statvfs(job.run)
         free = vfs.f_bavail * vfs.f_frsize
         lowest = free if lowest is None else min(lowest, free)
         time.sleep(0.1)
     status = orbiter.poll()
     took = time.monotonic() - started
     watch.stop()
-    named = facts["probe"].get("scenario-file")
-    try:
-        with open(bytes.fromhex(named), "rb") as f:
-            staged_named = watch.first is not None and f.read() == watch.first
-    except (TypeError, OSError):  # no file named, or none there
-        staged_named = False
-    facts.update(
-        status=status,
-        took=took,
-        usage_seen=usage_seen,
-        lowest_free=lowest,
-        first_written=watch.first is not None,
-        saved_later=watch.saved_later,
-        staged_named=staged_named,
-        shot=shot if shot_taken else None,
-        shot_error=shot_error,
+    named = probe_facts.scenario_file and os.fsdecode(bytes.fromhex(probe_facts.scenario_file))
+    content = read_regular(named, SCENARIO_LIMIT) if named else None
+    return Facts(
+        probe_facts,
+        status,
+        took,
+        usage_seen,
+        lowest,
+        watch.first is not None,
+        watch.saved_later,
+        watch.first is not None and content == watch.first,
+        shot_taken,
+        shot_error,
     )
 
 
 def run(job, env):
     """The run itself: the probe, then Orbiter; returns the facts."""
-    env["WINEPREFIX"] = job["prefix"]
+    env["WINEPREFIX"] = job.prefix
+    # A prefix records the name of its Wine session's folder in /tmp, which is always new here:
+    # two Wine programs that start at once would both clear that stale record, and one fails.
+    try:
+        os.unlink(os.path.join(job.prefix, "wineserver"))
+    except FileNotFoundError:
+        pass
     # Wine's desktop closes about a second after the last program on it ends, and a program that
     # starts while it closes finds no display: a cmd.exe waiting on a pipe holds it.
     holder, _ = os.pipe()
@@ -249,44 +314,42 @@ def run(job, env):
         stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL,
     )
-    facts = {"probe": probe(job, env)}
-    shown = verdict.decoded(facts["probe"]["line"], facts["probe"]["code-page"])
-    say(
-        f"== Running {' '.join(filter(None, [job['exe'], shown]))} in your folder, read-only"
-        f" (at most {job['seconds']} s)"
+    found = probe(job, env)
+    shown = verdict.decoded(found.line, found.code_page)
+    send(
+        job,
+        "say",
+        f"== Running {' '.join(filter(None, [os.path.basename(job.exe), shown]))} in your folder,"
+        f" read-only (at most {job.seconds} s)",
     )
-    run_orbiter(job, env, facts)
-    return facts
+    return run_orbiter(job, env, found)
 
 
 def main(argv):
-    job = json.loads(argv[0])
+    ctypes.CDLL(None).prctl(PR_SET_DUMPABLE, 0, 0, 0, 0)
+    job = Job(**json.loads(argv[0]))
     try:
         env = wine_environment(job)
-        if not job["show"]:
+        if job.own_display:
             start_display(env)
-        if "setup" in job:
-            script = [
-                "bash",
-                "-c",
-                'source "$0" && set_up_wine_prefix "$1" "$2"',
-                os.path.join(job["source"], "scripts/wine-setup.sh"),
-                job["arch"],
-                job["setup"],
-            ]
-            setup = subprocess.run(script, timeout=LIMIT, env=env, stdout=subprocess.DEVNULL)
-            if setup.returncode:
-                return 1  # the set-up has said why
-            facts = {}
-        else:
-            facts = run(job, env)
+        if not job.setup:
+            send(job, "facts", asdict(run(job, env)))
+            return 0
+        script = ["bash", "-c", 'source "$0" && set_up_wine_prefix "$1" "$2" 2>&1']
+        setup = subprocess.run(
+            [*script, os.path.join(job.source, "scripts/wine-setup.sh"), job.arch, job.setup],
+            timeout=LIMIT,
+            env=env,
+            capture_output=True,
+        )
+        if setup.returncode:
+            lines = setup.stdout.decode("utf-8", "replace").splitlines()
+            raise Fail("setting up the Wine prefix failed:", *(lines[-12:] or ["(nothing)"]))
+        send(job, "facts", None)
     except Fail as failure:
-        say(*(("error: " if i == 0 else "       ") + line for i, line in enumerate(failure.args)))
-        return 1
-    except (OSError, subprocess.SubprocessError) as error:
-        say(f"error: {error}")
-        return 1
-    say("facts " + json.dumps(facts))
+        send(job, "error", failure.args)
+    except Exception as error:  # anything else still ends in words
+        send(job, "error", [f"{type(error).__name__}: {error}"])
     return 0
 
 

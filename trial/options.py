@@ -27,6 +27,8 @@ import re
 import stat
 from dataclasses import dataclass
 
+from trial import folder as folders
+
 COMMAND = "bash scripts/try-in-orbiter.sh"
 HELP = __doc__  # the text above is --help
 
@@ -35,7 +37,7 @@ class Usage(Exception):
     """Bad usage; the message says what is wrong."""
 
 
-@dataclass
+@dataclass(frozen=True)
 class Options:
     folder: str
     command_line: list
@@ -125,16 +127,13 @@ def nearest(path):
 
 
 def lies_in(path, folder):
-    """Whether path, or the nearest part of it that exists, is the folder or lies in it. Folders
-    are compared by device and inode, so that a link or a second mount of the folder counts."""
-    found, st = nearest(path)
-    place = (folder.st_dev, folder.st_ino)
-    while (st.st_dev, st.st_ino) != place:
-        if found == "/":
-            return False
-        found = os.path.dirname(found)
-        st = os.stat(found)
-    return True
+    """Whether path, or the nearest part of it that exists, is the folder or lies in it. Places
+    are compared where they lie on their file system, so that a link, a second mount of the
+    folder or a mount of a folder inside it counts."""
+    table = folders.mounts()
+    device, inner = folders.identity(nearest(path)[0], table)
+    where, outer = folders.identity(folder, table)
+    return device == where and (inner + "/").startswith(outer.rstrip("/") + "/")
 
 
 def check_places(opts, source_dir, environ):
@@ -156,10 +155,9 @@ def check_places(opts, source_dir, environ):
                 f"--screenshot names {opts.screenshot}; name a PNG file to write, or a new"
                 " name in an existing folder."
             )
-    try:
-        folder = os.stat(opts.folder)
-    except OSError:
+    if not os.path.isdir(opts.folder):
         return  # said when the folder is checked
+    folder = opts.folder
     places = [
         ("--runs", opts.runs),
         ("--screenshot", opts.screenshot),
@@ -173,7 +171,7 @@ def check_places(opts, source_dir, environ):
                 " writes nothing; name a place outside it"
                 + (" (clone the source tree elsewhere)." if name == "the source tree" else ".")
             )
-    if os.path.isdir(opts.runs) and lies_in(opts.folder, os.stat(opts.runs)):
+    if os.path.isdir(opts.runs) and lies_in(opts.folder, opts.runs):
         raise Usage(
             f"your Orbiter folder lies in --runs {opts.runs}; name another place with"
             " --runs DIR."

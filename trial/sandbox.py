@@ -1,33 +1,77 @@
 """The sandbox the trial runs Wine in. The kernel keeps the trial's promise, not the trial: in
-mount, PID, network and IPC namespaces of its own, the whole file system is read-only; /tmp,
-/run and /dev/shm are private and empty; /dev holds only the harmless devices; and only the
-places the plan names are writable: folders bound as they are, and overlays whose upper folders
-lie in those. Every capability is dropped before the command runs, so nothing inside can mount
-or remount. Everything inside ends with the trial, even when it is killed outright: the trial's
-death kills unshare, unshare's kills the namespace's first process, and that ends the rest.
+user, mount, PID, network and IPC namespaces of its own, the whole file system is read-only;
+/tmp, /run and /dev/shm are private and empty; /dev holds only the harmless devices; the places
+the plan names are overlays whose upper folders lie in the run folder, mounted in path order so
+that none hides another, and the run folder itself is read-only but for the files the plan
+binds writable. Inside, the user is unprivileged outside: an ordinary user stays who it is, root
+becomes nobody. No capability, set-user-ID program or nested user namespace is left to what
+runs inside, and its key ring is its own. Everything inside ends with the trial, even when it is
+killed outright: the trial's death kills unshare, unshare's kills the namespace's first process,
+and that ends the rest.
 
     python3 -P -m trial.sandbox PLAN -- COMMAND...
 
-is what command() runs inside unshare: it mounts what the JSON PLAN names, then runs COMMAND.
-PLAN: {"read": [PATH...], "write": [PATH...], "overlays": [[LOWER, UPPER, WORK], ...]}. Each
-overlay is mounted over LOWER itself, so its files keep their paths; READ are places under /tmp
-that must stay visible (read-only)."""
+is what command() runs inside unshare: it mounts what the JSON PLAN (a Plan) names, then runs
+COMMAND with no capabilities."""
 import ctypes
 import json
 import os
+import pwd
+import signal
 import subprocess
 import sys
+from dataclasses import asdict, dataclass
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FAILED = 125  # the status when the sandbox could not be made
 DEVICES = ("null", "zero", "full", "random", "urandom", "tty")
 MS_BIND, MS_REC, MS_NOSUID, MS_NODEV = 0x1000, 0x4000, 0x2, 0x4
 MOUNT_ATTR_RDONLY, AT_RECURSIVE, AT_FDCWD, SYS_MOUNT_SETATTR = 0x1, 0x8000, -100, 442
+SYS_KEYCTL, KEYCTL_JOIN_SESSION_KEYRING, CLONE_NEWUSER, PR_SET_PDEATHSIG = 250, 1, 0x10000000, 1
 
 
-def command(plan, inner, as_root, isolate):
-    """The command that runs INNER in the sandbox PLAN describes. An ordinary user gets a user
-    namespace of its own, in which it is root with every capability until COMMAND runs. With
+def nobody():
+    """The unprivileged user root runs the sandbox as: (UID, GID)."""
+    try:
+        entry = pwd.getpwnam("nobody")
+        return entry.pw_uid, entry.pw_gid
+    except KeyError:
+        return 65534, 65534
+
+
+@dataclass(frozen=True)
+class Overlay:
+    lower: str  # the place as it is, only read
+    upper: str  # where its writes land, in the run folder
+    work: str  # overlayfs' scratch folder, beside upper
+    at: str  # where it is seen inside: lower's own path, or one in the private /tmp
+
+
+@dataclass(frozen=True)
+class Plan:
+    run: str = ""  # the run folder: read-only inside, but for the files in writes
+    reads: tuple = ()  # (PATH, AT): PATH seen read-only at AT, a place in the private /tmp
+    writes: tuple = ()  # files the trial made in the run folder, writable inside
+    overlays: tuple = ()
+    dirs: tuple = ()  # (PATH, AT): PATH seen writable at AT (a Wine prefix being set up)
+
+    def dumps(self):
+        return json.dumps(asdict(self))
+
+
+def loads(text):
+    plan = json.loads(text)
+    return Plan(
+        plan["run"],
+        tuple(map(tuple, plan["reads"])),
+        tuple(plan["writes"]),
+        tuple(Overlay(**o) for o in plan["overlays"]),
+        tuple(map(tuple, plan["dirs"])),
+    )
+
+
+def command(plan, inner, as_root, isolate=True):
+    """The command that runs INNER in the sandbox PLAN describes. An ordinary user gets its user
+    namespace from unshare; root makes its mounts first and then enters one (sandbox.enter). With
     isolate, the network too is the sandbox's own (none): no socket outside can be reached."""
     users = [] if as_root else ["--user", "--map-root-user"]
     return [
@@ -51,7 +95,7 @@ def command(plan, inner, as_root, isolate):
         "-P",
         "-m",
         "trial.sandbox",
-        json.dumps(plan),
+        plan.dumps(),
         "--",
         *inner,
     ]
@@ -60,7 +104,7 @@ def command(plan, inner, as_root, isolate):
 def available(as_root):
     """Whether this machine lets the trial make the sandbox's namespaces; the lines that say
     what to enable when it does not."""
-    empty = command({"read": [], "write": [], "overlays": []}, ["true"], as_root, isolate=True)
+    empty = command(Plan(), ["true"], as_root)
     if (
         subprocess.run(
             empty, timeout=60, env=dict(os.environ, PYTHONPATH=SOURCE), capture_output=True
@@ -106,70 +150,112 @@ def mount(source, target, kind=None, flags=0, data=None):
 
 def read_only(path, recursive, on=True):
     attr = MountAttr(MOUNT_ATTR_RDONLY if on else 0, 0 if on else MOUNT_ATTR_RDONLY, 0, 0)
+    flags = AT_RECURSIVE if recursive else 0
     _check(
-        _libc.syscall(
-            SYS_MOUNT_SETATTR,
-            AT_FDCWD,
-            path.encode(),
-            AT_RECURSIVE if recursive else 0,
-            ctypes.byref(attr),
-            ctypes.sizeof(attr),
-        ),
+        _libc.syscall(SYS_MOUNT_SETATTR, AT_FDCWD, path.encode(), flags, ctypes.byref(attr), 32),
         f"making {path} {'read-only' if on else 'writable'}",
     )
 
 
-def bind(fd, target, is_dir=True):
+def bind(fd, target, flags=0):
     """Binds what fd (an O_PATH descriptor) names onto target, made first when /tmp hides it."""
     if not os.path.lexists(target):
-        if is_dir:
+        if os.path.isdir(f"/proc/self/fd/{fd}"):
             os.makedirs(target)
         else:
             os.makedirs(os.path.dirname(target), exist_ok=True)
             open(target, "x").close()
-    mount(f"/proc/self/fd/{fd}", target, flags=MS_BIND | MS_REC)
+    mount(f"/proc/self/fd/{fd}", target, flags=MS_BIND | MS_REC | flags)
 
 
-def enter(plan):
-    """Mounts what plan names. Paths are opened first: the private /tmp hides those under it."""
+def become_nobody():
+    """Root's way into a user namespace: root inside is nobody outside. The map is written by a
+    child that is still root outside, as the namespace's own process may not map another user."""
+    uid, gid = nobody()
+    ready, go = os.pipe()
+    child = os.fork()
+    if child == 0:
+        status = 1
+        try:
+            os.close(go)
+            os.read(ready, 1)
+            for name, line in (("uid_map", f"0 {uid} 1"), ("gid_map", f"0 {gid} 1")):
+                with open(f"/proc/{os.getppid()}/{name}", "w") as f:
+                    f.write(line)
+            status = 0
+        finally:
+            os._exit(status)
+    _check(_libc.unshare(CLONE_NEWUSER), "making a user namespace")
+    os.close(go)  # the child reads the end of the pipe, and maps
+    _, status = os.waitpid(child, 0)
+    if status != 0:
+        raise OSError(0, "the user namespace's map could not be written")
+    os.setgroups([])
+    os.setresgid(0, 0, 0)
+    os.setresuid(0, 0, 0)
+    _libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)  # a new user clears it: unshare's end is ours
+
+
+def enter(plan, as_root):
+    """Mounts what plan names, then leaves no way to a privilege. Paths are opened first: the
+    private /tmp hides those under it."""
     opened = lambda path: os.open(path, os.O_PATH)
-    reads = [(p, opened(p)) for p in plan["read"]]
-    writes = [(p, opened(p)) for p in plan["write"]]
-    lowers = [(lower, opened(lower)) for lower, _, _ in plan["overlays"]]
-    devices = [(name, opened("/dev/" + name)) for name in DEVICES]
+    run = opened(plan.run or "/")
+    dirs = [(opened(path), at) for path, at in plan.dirs]
+    reads = [(opened(path), at) for path, at in plan.reads]
+    writes = [(opened(path), path) for path in plan.writes]
+    lowers = [opened(o.lower) for o in plan.overlays]
+    devices = [(opened("/dev/" + name), "/dev/" + name) for name in DEVICES]
     read_only("/", recursive=True)
     for place in ("/tmp", "/run", "/dev"):
-        mount("tmpfs", place, "tmpfs", MS_NOSUID, "mode=1777" if place == "/tmp" else "mode=755")
-    for name, fd in devices:
-        bind(fd, "/dev/" + name, is_dir=False)
+        mode = "mode=1777" if place == "/tmp" else "mode=755"
+        mount("tmpfs", place, "tmpfs", MS_NOSUID | MS_NODEV * (place != "/dev"), mode)
+    for fd, path in devices:
+        bind(fd, path)
     os.mkdir("/dev/shm")
     mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777")
     os.symlink("/proc/self/fd", "/dev/fd")
-    for path, fd in sorted(reads) + sorted(writes):
-        if (path, fd) in writes or not os.path.exists(path):
-            bind(fd, path, os.path.isdir(f"/proc/self/fd/{fd}"))
-    for path, _ in writes:
-        read_only(path, recursive=True, on=False)
-    for (lower, fd), (_, upper, work) in zip(lowers, plan["overlays"]):
-        places = [os.open(p, os.O_PATH) for p in (upper, work)]
-        os.makedirs(lower, exist_ok=True)
-        mount(
-            "overlay",
-            lower,
-            "overlay",
-            0,
-            "lowerdir=/proc/self/fd/%d,upperdir=/proc/self/fd/%d,"
-            "workdir=/proc/self/fd/%d" % (fd, *places),
-        )
+    for fd, at in reads:
+        bind(fd, at)
+        read_only(at, recursive=True)
+    for fd, at in dirs:
+        bind(fd, at, MS_NOSUID | MS_NODEV)
+        read_only(at, recursive=False, on=False)
+    # The upper folders are written through the overlays only: the run folder is writable while
+    # they are mounted (overlayfs keeps a private mount of it), then read-only again.
+    if plan.run:
+        bind(run, plan.run, MS_NOSUID | MS_NODEV)
+        read_only(plan.run, recursive=False, on=False)
+    # Each upper folder lies in the run folder, opened now through its writable mount.
+    layers = [
+        (o, lower, opened(o.upper), opened(o.work)) for o, lower in zip(plan.overlays, lowers)
+    ]
+    for o, lower, upper, work in sorted(layers, key=lambda layer: layer[0].at.split("/")):
+        os.makedirs(o.at, exist_ok=True)
+        data = "lowerdir=/proc/self/fd/%d,upperdir=/proc/self/fd/%d,workdir=/proc/self/fd/%d"
+        mount("overlay", o.at, "overlay", MS_NOSUID | MS_NODEV, data % (lower, upper, work))
+    if plan.run:
+        read_only(plan.run, recursive=False)
+    for fd, path in writes:
+        bind(fd, path, MS_NOSUID | MS_NODEV)
+        read_only(path, recursive=False, on=False)
+    read_only("/proc", recursive=False, on=False)  # for the limit below
+    if as_root:
+        become_nobody()
+    with open("/proc/sys/user/max_user_namespaces", "w") as f:
+        f.write("0")  # a nested user namespace would regain every capability
+    ring = _libc.syscall(SYS_KEYCTL, KEYCTL_JOIN_SESSION_KEYRING, None)  # its serial number
+    _check(0 if ring > 0 else -1, "joining a key ring of its own")
 
 
 def main(argv):
-    plan, inner = json.loads(argv[0]), argv[2:]
+    plan, inner = loads(argv[0]), argv[2:]
     try:
-        enter(plan)
+        with open("/proc/self/uid_map") as f:  # the whole range: root, in no user namespace yet
+            enter(plan, f.read().split() == ["0", "0", "4294967295"])
     except OSError as error:
         print(f"error: the sandbox could not be made: {error.strerror or error}", flush=True)
-        return FAILED
+        return 125
     os.execvp(
         "setpriv",
         [

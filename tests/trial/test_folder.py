@@ -51,7 +51,7 @@ class UpperTest(unittest.TestCase):
         return os.path.join(self.scratch, name)
 
     def test_placed_under_wines_names(self):
-        placed = folders.place(self.folder, self.upper, b"MZ dll")
+        placed = folders.place(self.folder, [("", self.upper)], b"MZ dll", None)
         self.assertEqual(
             sorted(placed),
             [
@@ -75,11 +75,11 @@ class UpperTest(unittest.TestCase):
     def test_linked_plugin_folder_refused(self):
         os.symlink("../outside", self.mk("Orbiter/Modules"))
         with self.assertRaises(folders.Refused) as refused:
-            folders.place(self.folder, self.upper, b"MZ")
+            folders.place(self.folder, [("", self.upper)], b"MZ", None)
         self.assertIn("Modules in your folder is a link", str(refused.exception))
 
     def test_written(self):
-        placed = folders.place(self.folder, self.upper, b"MZ dll")
+        placed = folders.place(self.folder, [("", self.upper)], b"MZ dll", None)
         open(self.mk("upper/Orbiter.cfg"), "a").write("END\r\n")  # rewritten at exit
         open(self.mk("upper/Orbiter.log"), "w").write("log")  # new
         os.makedirs(self.mk("upper/Config"))  # copied up for the file in it

@@ -15,6 +15,7 @@ from trial import __main__ as main, folder as folders, options, report, sandbox
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ROOT = os.geteuid() == 0
+PYTHON = main.PYTHON  # one that the sandbox's nobody may run
 
 
 def trial(*args, env=None, as_nobody=False, **kwargs):
@@ -252,15 +253,18 @@ class SandboxTest(Scratch):
         for name in ("run/upper", "run/work"):
             os.makedirs(self.mk(name))
         open(self.mk("Orbiter/Orbiter.cfg"), "w").write("mine\n")
+        open(self.mk("run/out"), "w").close()
+        if ROOT:  # the sandbox's root is nobody outside, as the trial's uppers are
+            for path in ("Orbiter", "Orbiter/Orbiter.cfg", "run/upper", "run/out"):
+                os.chown(self.mk(path), *sandbox.nobody())
         open("/tmp/skarvel-sandbox-test", "w").close()
         self.addCleanup(os.unlink, "/tmp/skarvel-sandbox-test")
 
     def inside(self, script):
-        plan = {
-            "read": [],
-            "write": [self.mk("run")],
-            "overlays": [[self.folder, self.mk("run/upper"), self.mk("run/work")]],
-        }
+        overlay = sandbox.Overlay(
+            self.folder, self.mk("run/upper"), self.mk("run/work"), self.folder
+        )
+        plan = sandbox.Plan(self.mk("run"), writes=(self.mk("run/out"),), overlays=(overlay,))
         return subprocess.Popen(
             sandbox.command(plan, ["sh", "-c", script], ROOT, isolate=True),
             env=dict(os.environ, PYTHONPATH=SOURCE),
@@ -270,6 +274,7 @@ class SandboxTest(Scratch):
         )
 
     def test_promise(self):
+        run = self.mk("run")
         # what the shell does | what it prints
         rows = [
             (f"echo new >{self.folder}/Orbiter.cfg && cat {self.folder}/Orbiter.cfg", "new"),
@@ -277,12 +282,19 @@ class SandboxTest(Scratch):
             ("echo x >/var/tmp/skarvel-sandbox-test", "Read-only file system"),
             # Beside the folder is the private /tmp's, when the folder lies in /tmp.
             (f"echo x >{self.folder}/../x; echo done", "done"),
-            (f"echo x >{self.mk('run/outside')} && echo written", "written"),
+            # The run folder only through the overlay, and the files the trial bound.
+            (f"ln -s / {run}/work/link", "Read-only file system"),
+            (f"echo said >{run}/out && cat {run}/out", "said"),
+            (f"rm -f {run}/out; mkfifo {run}/out", "Read-only file system"),
             ("test -e /tmp/skarvel-sandbox-test || echo private", "private"),
             ("ls /dev | tr '\\n' ' '", "fd full null random shm tty urandom zero"),
             ("mount -o remount,rw / 2>&1 | grep -c denied", "1"),
             ("grep CapEff /proc/self/status", "0000000000000000"),
             ("echo $$", "1"),  # its own PID namespace
+            # No nested user namespace, in which every capability would come back.
+            ("unshare --user --map-root-user true || echo refused", "refused"),
+            (f"grep -c '{self.folder} .*nosuid' /proc/self/mounts", "1"),
+            (f"cd {self.folder} && cp /bin/true suid && chmod 4755 suid && echo made", "made"),
         ]
         for script, says in rows:
             with self.subTest(script):
@@ -292,11 +304,15 @@ class SandboxTest(Scratch):
         self.assertFalse(os.path.exists(self.mk("x")))
         self.assertFalse(os.path.exists("/var/tmp/skarvel-sandbox-test"))
         self.assertEqual(open(self.mk("run/upper/Orbiter.cfg")).read(), "new\n")
+        # What is made inside is no one's who has more rights than the trial's user (as root,
+        # nobody's), so a set-user-ID program left there grants nothing.
+        made = os.stat(self.mk("run/upper/suid"))
+        self.assertEqual(made.st_uid, sandbox.nobody()[0] if ROOT else os.geteuid())
 
     def test_killed_outright(self):
         """The trial killed with KILL: nothing it started in the sandbox runs on."""
         sleep = f"import time; time.sleep(300)  # {self.scratch}"  # this test's, no other run's
-        inner = ["sh", "-c", '"$0" -c "$1" & "$0" -c "$1" & wait', sys.executable, sleep]
+        inner = ["sh", "-c", '"$0" -c "$1" & "$0" -c "$1" & wait', PYTHON, sleep]
         holder = subprocess.Popen(
             [
                 sys.executable,
@@ -305,8 +321,7 @@ class SandboxTest(Scratch):
 import subprocess, sys, time
 sys.path.insert(0, {SOURCE!r})
 from trial import sandbox
-subprocess.Popen(sandbox.command({{"read": [], "write": [], "overlays": []}}, {inner!r}, {ROOT},
-                                 isolate=True))
+subprocess.Popen(sandbox.command(sandbox.Plan(), {inner!r}, {ROOT}))
 time.sleep(300)""",
             ],
             env=dict(os.environ, PYTHONPATH=SOURCE),
@@ -335,7 +350,7 @@ def sleepers(script):
         except OSError:
             continue
         words = line.split(b"\0")
-        if words[0] == sys.executable.encode() and words[1:3] == [b"-c", script.encode()]:
+        if words[0] == PYTHON.encode() and words[1:3] == [b"-c", script.encode()]:
             found.append(pid)
     return found
 
