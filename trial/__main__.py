@@ -337,8 +337,6 @@ def make_uppers(overlays):
         for path in (o.upper, o.work):
             os.makedirs(path)
             os.chown(path, *OWNER) if OWNER else None
-        if OWNER:
-            folders.mirror(o.lower, o.upper, OWNER)
 
 
 def say_report(t, o, facts, views, placed):
@@ -347,6 +345,7 @@ def say_report(t, o, facts, views, placed):
     for rel, view in views:
         each = folders.written(view.upper, placed, view.lower, rel)
         found, removed = found + each[0], removed + each[1]
+    found, removed = sorted(found), sorted(removed)
     log = folders.windows_path(os.path.join(t.run, "written"), "Orbiter.log")
     log_lines = text_lines(read_back(log, LOG_LIMIT))
     log_written = any(path.lower() == "orbiter.log" for path in found)

@@ -147,19 +147,6 @@ def reached(folder, depth=4):
     return sorted((rel, place) for place, rel in found.items())
 
 
-def mirror(lower, upper, owner, depth=12):
-    """Makes each folder of lower in upper with its mode, owned by owner: the folders of a place
-    root owns become writable to the sandbox's nobody, as they are to root."""
-    for top, dirs, _ in os.walk(lower):
-        rel = os.path.relpath(top, lower)
-        if rel.count("/") >= depth:
-            dirs.clear()
-        target = os.path.normpath(os.path.join(upper, rel))
-        os.makedirs(target, exist_ok=True)
-        os.chmod(target, stat.S_IMODE(os.stat(top).st_mode) | 0o700)
-        os.chown(target, *owner)
-
-
 def place(folder, views, dll, owner):
     """Puts into the upper folders over folder and the places it reaches (views: [(PATH IN THE
     FOLDER, UPPER)]) what the run needs before Orbiter starts: the DLL in Modules\\Plugin, ticked

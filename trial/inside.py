@@ -8,6 +8,7 @@ Orbiter. What it says goes over the channel, a pipe that only this process holds
 other process of the sandbox can reach (this one is not dumpable, so /proc shows its descriptors
 to none of them): lines ["say", LINE], ["error", LINES] and at the end ["facts", FACTS]. Its
 children need no stopping: when it ends, the sandbox's PID namespace ends them all."""
+import contextlib
 import ctypes
 import json
 import os
@@ -298,12 +299,12 @@ def run_orbiter(job, env, probe_facts):
 def run(job, env):
     """The run itself: the probe, then Orbiter; returns the facts."""
     env["WINEPREFIX"] = job.prefix
-    # A prefix records the name of its Wine session's folder in /tmp, which is always new here:
-    # two Wine programs that start at once would both clear that stale record, and one fails.
-    try:
+    # A prefix records the name of its Wine session's folder in /tmp, which is new here, so the
+    # record is stale; two Wine programs that start at once would both mend it, and one would
+    # fail. So the record goes, and the session starts (and records itself) before they do.
+    with contextlib.suppress(FileNotFoundError):
         os.unlink(os.path.join(job.prefix, "wineserver"))
-    except FileNotFoundError:
-        pass
+    subprocess.run(["wineserver", "-p"], env=env, timeout=60, stdin=subprocess.DEVNULL)
     # Wine's desktop closes about a second after the last program on it ends, and a program that
     # starts while it closes finds no display: a cmd.exe waiting on a pipe holds it.
     holder, _ = os.pipe()

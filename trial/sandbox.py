@@ -25,7 +25,8 @@ from dataclasses import asdict, dataclass
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEVICES = ("null", "zero", "full", "random", "urandom", "tty")
 MS_BIND, MS_REC, MS_NOSUID, MS_NODEV = 0x1000, 0x4000, 0x2, 0x4
-MOUNT_ATTR_RDONLY, AT_RECURSIVE, AT_FDCWD, SYS_MOUNT_SETATTR = 0x1, 0x8000, -100, 442
+MOUNT_ATTR_RDONLY, MOUNT_ATTR_IDMAP, AT_RECURSIVE, AT_EMPTY_PATH = 0x1, 0x100000, 0x8000, 0x1000
+AT_FDCWD, SYS_OPEN_TREE, OPEN_TREE_CLONE, SYS_MOUNT_SETATTR = -100, 428, 1, 442
 SYS_KEYCTL, KEYCTL_JOIN_SESSION_KEYRING, CLONE_NEWUSER, PR_SET_PDEATHSIG = 250, 1, 0x10000000, 1
 
 
@@ -168,28 +169,48 @@ def bind(fd, target, flags=0):
     mount(f"/proc/self/fd/{fd}", target, flags=MS_BIND | MS_REC | flags)
 
 
-def become_nobody():
-    """Root's way into a user namespace: root inside is nobody outside. The map is written by a
-    child that is still root outside, as the namespace's own process may not map another user."""
-    uid, gid = nobody()
-    ready, go = os.pipe()
+def user_namespace(uid, gid):
+    """A descriptor of a new user namespace in which uid and gid outside are nobody's: made by
+    a child, mapped by this process, which is still root outside."""
+    made, done = os.pipe(), os.pipe()
     child = os.fork()
     if child == 0:
-        status = 1
         try:
-            os.close(go)
-            os.read(ready, 1)
-            for name, line in (("uid_map", f"0 {uid} 1"), ("gid_map", f"0 {gid} 1")):
-                with open(f"/proc/{os.getppid()}/{name}", "w") as f:
-                    f.write(line)
-            status = 0
+            os.close(done[1])
+            _libc.unshare(CLONE_NEWUSER)
+            os.close(made[1])
+            os.read(done[0], 1)
         finally:
-            os._exit(status)
-    _check(_libc.unshare(CLONE_NEWUSER), "making a user namespace")
-    os.close(go)  # the child reads the end of the pipe, and maps
-    _, status = os.waitpid(child, 0)
-    if status != 0:
-        raise OSError(0, "the user namespace's map could not be written")
+            os._exit(0)
+    os.close(made[1])
+    os.read(made[0], 1)  # the end of the pipe: the child is in its namespace
+    user, group = nobody()
+    for name, line in (("uid_map", f"{uid} {user} 1"), ("gid_map", f"{gid} {group} 1")):
+        with open(f"/proc/{child}/{name}", "w") as f:
+            f.write(line)
+    namespace = os.open(f"/proc/{child}/ns/user", os.O_RDONLY)
+    os.close(done[1])
+    os.waitpid(child, 0)
+    return namespace
+
+
+def idmapped(path):
+    """As root, a copy of the mount at path on which its owner's files are nobody's, so that the
+    sandbox's nobody may write over them (through the overlay) as root would; where the file
+    system cannot, path itself."""
+    st = os.stat(path)
+    tree = _libc.syscall(SYS_OPEN_TREE, AT_FDCWD, path.encode(), OPEN_TREE_CLONE | os.O_CLOEXEC)
+    attr = MountAttr(MOUNT_ATTR_IDMAP, 0, 0, user_namespace(st.st_uid, st.st_gid))
+    if tree < 0 or _libc.syscall(
+        SYS_MOUNT_SETATTR, tree, b"", AT_EMPTY_PATH, ctypes.byref(attr), 32
+    ):
+        return os.open(path, os.O_PATH)
+    return tree
+
+
+def become_nobody():
+    """Root's way into a user namespace: root inside is nobody outside."""
+    _check(_libc.setns(user_namespace(0, 0), CLONE_NEWUSER), "entering a user namespace")
     os.setgroups([])
     os.setresgid(0, 0, 0)
     os.setresuid(0, 0, 0)
@@ -204,7 +225,7 @@ def enter(plan, as_root):
     dirs = [(opened(path), at) for path, at in plan.dirs]
     reads = [(opened(path), at) for path, at in plan.reads]
     writes = [(opened(path), path) for path in plan.writes]
-    lowers = [opened(o.lower) for o in plan.overlays]
+    lowers = [idmapped(o.lower) if as_root else opened(o.lower) for o in plan.overlays]
     devices = [(opened("/dev/" + name), "/dev/" + name) for name in DEVICES]
     read_only("/", recursive=True)
     for place in ("/tmp", "/run", "/dev"):

@@ -21,7 +21,7 @@ PYTHON = main.PYTHON  # one that the sandbox's nobody may run
 def trial(*args, env=None, as_nobody=False, **kwargs):
     user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if as_nobody else []
     return subprocess.run(
-        [*user, sys.executable, "-P", "-m", "trial", *args],
+        [*user, PYTHON if as_nobody else sys.executable, "-P", "-m", "trial", *args],
         timeout=30,
         **kwargs,
         env=env or dict(os.environ, PYTHONPATH=SOURCE),
@@ -86,6 +86,11 @@ class UsageTest(Scratch):
             subprocess.run(["mount", "--bind", self.folder, self.mk("mounted")], check=True)
             self.addCleanup(subprocess.run, ["umount", self.mk("mounted")])
             rows.append((self.mk("runs"), self.mk("mounted/shot.png"), "", "--screenshot"))
+            # A mount of a folder inside it: the folder's own identity is not met on the way up.
+            os.makedirs(self.mk("scenarios"))
+            subprocess.run(["mount", "--bind", self.mk("Orbiter/Scenarios"), self.mk("scenarios")])
+            self.addCleanup(subprocess.run, ["umount", self.mk("scenarios")])
+            rows.append((self.mk("scenarios/runs"), "", "", "--runs"))
         for runs, shot, tmp, says in rows:
             opts = options.Options(self.folder, [], runs=runs, screenshot=shot)
             with self.subTest(runs=runs, shot=shot, tmp=tmp):
@@ -111,10 +116,15 @@ class UsageTest(Scratch):
         )
         self.assertEqual(done.returncode, 2, done.stderr)
         self.assertIn(b"the source tree", done.stderr)
-        # A run folder the user may not write in.
+        # A run folder the user may not write in. As root, nobody runs the trial: from a copy
+        # in this test's folder, as the clone's own may lie where nobody cannot go (/root).
         os.makedirs(self.mk("closed"), 0o555)
+        shutil.copytree(os.path.join(SOURCE, "trial"), self.mk("src/trial"))
         done = trial(
-            "--runs", self.mk("closed/runs"), self.folder, capture_output=True, as_nobody=ROOT
+            *("--runs", self.mk("closed/runs"), self.folder),
+            capture_output=True,
+            as_nobody=ROOT,
+            env=dict(os.environ, PYTHONPATH=self.mk("src")),
         )
         self.assertEqual(done.returncode, 2, done.stderr)
         self.assertIn(b"is not a folder you may write in", done.stderr)

@@ -2,10 +2,11 @@
 and verdicts, and the kernel's promise, whatever way a run ends and whoever runs it: the user's
 folder as it was, nothing of the run left running.
 
-    python3 -P tests/trial/wine_cases.py ARCH HOST ZIP [CASE...]   (each Windows build's ctest
+    python3 -P tests/trial/wine_cases.py ARCH HOST ZIP HOSTILE [CASE...]   (each Windows build's ctest
                                                                      runs it, with every case)
 
-ARCH is i686 or x64; HOST the test host's orbiter.exe; ZIP the add-on zip of that build. Ends
+ARCH is i686 or x64; HOST the test host's orbiter.exe; ZIP the add-on zip of that build; HOSTILE
+the plug-in whose DllMain runs the shell script SKARVEL_HOSTILE_SCRIPT names. Ends
 with 77 (a skip) where this machine cannot run ARCH's Windows programs."""
 import hashlib
 import os
@@ -18,7 +19,9 @@ import time
 import unittest
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-ARCH, HOST, ZIP = sys.argv[1:4] if __name__ == "__main__" else ("x64", "", "")
+ARCH, HOST, ZIP, HOSTILE = sys.argv[1:5] if __name__ == "__main__" else ("x64", "", "", "")
+OWN_PREFIX = os.path.join(SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" * (ARCH == "x64")))
+AS_NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
 TRY = ["bash", os.path.join(SOURCE, "scripts/try-in-orbiter.sh")]
 ROOT = os.geteuid() == 0
 
@@ -79,17 +82,16 @@ class WineCases(unittest.TestCase):
     def mk(self, name):
         return os.path.join(self.scratch, name)
 
-    def trial(self, *words, options=(), env=None, user=(), **kwargs):
+    def trial(self, *words, options=(), env=None, user=(), command=(*TRY, "--zip", ZIP)):
         """Runs the trial on the folder: (STATUS, OUTPUT), and checks the promise."""
         before = listing(self.folder)
         done = subprocess.run(
-            [*user, *TRY, "--runs", self.runs, "--zip", ZIP, *options, self.folder, "--", *words],
+            [*user, *command, "--runs", self.runs, *options, self.folder, "--", *words],
             stdin=subprocess.DEVNULL,
             stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT,
             timeout=300,
             env=dict(os.environ, SKARVEL_TRY_ARCH=ARCH, **(env or {})),
-            **kwargs,
         )
         output = done.stdout.decode("utf-8", "replace")
         self.assert_kept(before, output)
@@ -225,49 +227,144 @@ class WineCases(unittest.TestCase):
         os.makedirs(self.mk("outside/Planets"))
         open(self.mk("outside/Planets/Moon.dds"), "w").write("a moon\n")
         os.symlink(self.mk("outside"), os.path.join(self.folder, "Textures"))
-        prefix = os.path.join(
-            SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else "")
-        )
-        if os.path.isdir(prefix):  # made by an earlier case
-            shutil.copytree(prefix, os.path.join(self.folder, "prefix"), symlinks=True)
-        env = {"WINEPREFIX": os.path.join(self.folder, "prefix")} if os.path.isdir(prefix) else {}
-        status, output = self.trial("-x", "Scenarios\\Demo", env=env)
+        self.own_prefix()
+        prefix = os.path.join(self.folder, "prefix")
+        if subprocess.run(["cp", "-al", OWN_PREFIX, prefix]).returncode:  # another disk
+            shutil.copytree(OWN_PREFIX, prefix, symlinks=True)
+        status, output = self.trial("-x", "Scenarios\\Demo", env={"WINEPREFIX": prefix})
         self.assertEqual(status, 0, output)
         self.assert_says(output, 'verdict:    launched "Scenarios\\Demo.scn" running')
-        # A plug-in that writes through a link out of the folder is refused, as on a read-only
-        # disk: the test host then ends before Orbiter.log, so nothing is known of the module.
+        # A plug-in writes through a link out of the folder, into /tmp, as it would installed for
+        # real, and the write lands in the run folder. The scenario named is a named pipe: the
+        # module's copy waits on it until the time is up, the trial's own reads never do.
         moon = listing(self.mk("outside"))
         status, output = self.trial(
-            "--write", "Textures\\Planets\\Moon.dds", "--", "-x", "Scenarios\\Demo", env=env
+            *("--write", "Textures\\Planets\\Moon.dds", "--", "-x", "Scenarios\\pipe"),
+            options=["--seconds", "5"],
         )
-        self.assertEqual(status, 1, output)
+        self.assertEqual(status, 0, output)
         self.assertEqual(listing(self.mk("outside")), moon)
-        self.assert_says(
-            output,
-            "Orbiter never started under Wine",
-            "orbiter.exe: cannot write into Textures\\Planets\\Moon.dds",
-        )
+        self.assert_says(output, "== Report", "Textures/Planets/Moon.dds")
 
     @unittest.skipUnless(ROOT, "only root can run the trial as another user")
     def test_read_only_folder_of_another_account(self):
-        """An installation of another account, tried by nobody in a prefix of nobody's own."""
-        prefix = os.path.join(
-            SOURCE, "build/try-in-orbiter/wineprefix" + ("-x64" if ARCH == "x64" else "")
-        )
-        if not os.path.isdir(prefix):
-            self.trial("-x", "Scenarios\\Demo")  # sets the prefix up
-        shutil.copytree(prefix, self.mk("nobody/prefix"), symlinks=True)
+        """An installation of another account, tried by nobody in a prefix of nobody's own, from
+        a copy of the source tree when nobody cannot reach the clone (one in /root)."""
+        self.own_prefix()
+        shutil.copytree(OWN_PREFIX, self.mk("nobody/prefix"), symlinks=True)
         os.makedirs(self.runs)
         subprocess.run(["chown", "-R", "nobody:nogroup", self.mk("nobody"), self.runs], check=True)
         subprocess.run(["chmod", "-R", "a-w", self.folder], check=True)
+        reach = subprocess.run([*AS_NOBODY, "test", "-r", TRY[1]]).returncode == 0
+        source, zip_path = (
+            (SOURCE, ZIP) if reach else (self.mk("nobody/src"), self.mk("nobody/a.zip"))
+        )
+        if not reach:
+            shutil.copy(ZIP, zip_path)
+            tracked = subprocess.run(
+                ["git", "-C", SOURCE, "ls-files", "-z"], capture_output=True, check=True
+            ).stdout
+            for name in os.fsdecode(tracked).split("\0")[:-1]:
+                os.makedirs(os.path.dirname(os.path.join(source, name)), exist_ok=True)
+                shutil.copy(os.path.join(SOURCE, name), os.path.join(source, name))
+            subprocess.run(["chown", "-R", "nobody:nogroup", source], check=True)
         status, output = self.trial(
             "-x",
             "Scenarios\\Demo",
             env={"WINEPREFIX": self.mk("nobody/prefix"), "HOME": self.mk("nobody")},
-            user=["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"],
+            user=AS_NOBODY,
+            command=["bash", os.path.join(source, "scripts/try-in-orbiter.sh"), "--zip", zip_path],
         )
         self.assertEqual(status, 0, output)
         self.assert_says(output, 'verdict:    launched "Scenarios\\Demo.scn" running')
+
+    def own_prefix(self):
+        """The trial's own Wine prefix, set up by a first run when no case has yet."""
+        if not os.path.isdir(OWN_PREFIX):
+            self.trial("-x", "Scenarios\\Demo")
+
+    def test_layouts(self):
+        """Orbiter in a Wine prefix's drive C:, its Scenarios a link to a folder outside /tmp,
+        and, as root, Scenarios a mount of another disk: each seen as it is, and written in the
+        run folder."""
+        self.own_prefix()
+        prefix, folder = self.mk("prefix"), self.mk("prefix/drive_c/Orbiter")
+        if subprocess.run(["cp", "-al", OWN_PREFIX, prefix]).returncode:  # another disk
+            shutil.copytree(OWN_PREFIX, prefix, symlinks=True)
+        shutil.move(self.folder, folder)
+        self.folder = folder
+        elsewhere = tempfile.mkdtemp(dir="/var/tmp")
+        os.chmod(elsewhere, 0o755)
+        self.addCleanup(shutil.rmtree, elsewhere)
+        shutil.move(os.path.join(folder, "Scenarios"), elsewhere)
+        os.symlink(os.path.join(elsewhere, "Scenarios"), os.path.join(folder, "Scenarios"))
+        scenarios = os.path.join(folder, "Scenarios")
+        for mounted in (False, True) if ROOT else (False,):
+            if mounted:  # Scenarios is a mount of another disk, the prefix the trial's own
+                os.unlink(scenarios)
+                os.mkdir(scenarios)
+                subprocess.run(["mount", "--bind", elsewhere + "/Scenarios", scenarios], check=True)
+                self.addCleanup(subprocess.run, ["umount", scenarios])
+            with self.subTest(mounted=mounted):
+                kept = listing(elsewhere)
+                env = {} if mounted else {"WINEPREFIX": prefix}
+                status, output = self.trial("-x", "Scenarios\\Demo", env=env)
+                self.assertEqual(status, 0, output)
+                self.assert_says(
+                    output,
+                    'verdict:    launched "Scenarios\\Demo.scn" running',
+                    "Orbiter.log; Scenarios/(Current state).scn",
+                )
+                self.assertEqual(listing(elsewhere), kept)
+
+    def test_hostile_plugin(self):
+        """A plug-in ticked in the folder runs a shell script from its DllMain: what it does
+        changes nothing outside the run folder, forges nothing in the report, and leaves nothing
+        that acts with the trial's rights."""
+        plugin = os.path.join(self.folder, "Modules/Plugin")
+        os.makedirs(plugin, exist_ok=True)
+        shutil.copy(HOSTILE, os.path.join(plugin, "Hostile.dll"))
+        with open(os.path.join(self.folder, "Orbiter.cfg"), "a") as f:
+            f.write("ACTIVE_MODULES\n  Hostile\nEND_MODULES\n")
+        os.makedirs(self.mk("outside"))
+        with open(self.mk("secret"), "w") as f:
+            f.write("secret\n")
+        os.chmod(self.mk("secret"), 0o600)
+        key = "skarvel-hostile-" + os.path.basename(self.scratch)
+        script = os.path.join(self.folder, "hostile.sh")
+        with open(script, "w") as f:
+            f.write(
+                f"""run=$(ls -d {self.runs}/*/ | head -n 1)
+for fd in /proc/1/fd/*; do echo '   verdict:    forged' >"$fd"; done
+ln -s {self.mk("outside")} "$run/work/link"; rm -rf "$run/work"; ln -s {self.folder} "$run/work"
+cp /bin/true "$run/helper"; cp /bin/true {self.folder}/helper; chmod 4755 {self.folder}/helper
+while :; do ln -sf {self.mk("secret")} "$run/screenshot.png"; sleep 0.05; done &
+rm -f "$run/orbiter.out"; mkfifo "$run/orbiter.out"; mkfifo {self.folder}/Scenarios/pipe.scn
+unshare --user --map-root-user sh -c 'echo nested >{self.folder}/nested'
+python3 -c 'import ctypes; [ctypes.CDLL(None).syscall(248, b"user", b"{key}", b"x", 1, r)
+                             for r in (-3, -4)]'
+"""
+            )
+        status, output = self.trial(
+            "-x",
+            "Scenarios\\Demo",
+            options=["--screenshot", self.mk("shot.png")],
+            env={"SKARVEL_HOSTILE_SCRIPT": script},
+        )
+        self.assertEqual(status, 0, output)
+        self.assert_says(output, 'verdict:    launched "Scenarios\\Demo.scn" running')
+        self.assertNotIn("forged", output)
+        self.assertIn("helper", output)  # the script ran: its copy landed in the run folder
+        self.assertNotIn("nested", output)
+        self.assertEqual(os.stat(self.mk("outside")).st_mode & 0o777, 0o755)
+        with open(self.mk("shot.png"), "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        for top, _, files in os.walk(self.runs) if ROOT else ():  # a user's own is no more
+            for name in files:
+                st = os.lstat(os.path.join(top, name))
+                self.assertFalse(st.st_mode & 0o6000 and st.st_uid == 0, name)
+        with open("/proc/keys") as f:
+            self.assertNotIn(key, f.read())
 
     def test_output_closed(self):
         """Output into a pipe that closes after three lines: the run goes on to its end."""
@@ -353,4 +450,4 @@ if __name__ == "__main__":
                 f"SKIP: {answer.stdout.strip()}, so the trial cannot run the i686 test host here."
             )
             sys.exit(77)
-    unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)  # then the cases to run, if named
+    unittest.main(argv=sys.argv[:1] + sys.argv[5:], verbosity=2)  # then the cases to run, if named
