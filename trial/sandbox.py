@@ -263,17 +263,22 @@ def enter(plan, as_root):
     read_only("/proc", recursive=False, on=False)  # for the limit below
     if as_root:
         become_nobody()
-    with open("/proc/sys/user/max_user_namespaces", "w") as f:
-        f.write("0")  # a nested user namespace would regain every capability
+    if not initial_user_namespace():  # the limit is the namespace's own, never the machine's
+        with open("/proc/sys/user/max_user_namespaces", "w") as f:
+            f.write("0")  # a nested user namespace would regain every capability
     ring = _libc.syscall(SYS_KEYCTL, KEYCTL_JOIN_SESSION_KEYRING, None)  # its serial number
     _check(0 if ring > 0 else -1, "joining a key ring of its own")
+
+
+def initial_user_namespace():
+    with open("/proc/self/uid_map") as f:  # the whole range
+        return f.read().split() == ["0", "0", "4294967295"]
 
 
 def main(argv):
     plan, inner = loads(argv[0]), argv[2:]
     try:
-        with open("/proc/self/uid_map") as f:  # the whole range: root, in no user namespace yet
-            enter(plan, f.read().split() == ["0", "0", "4294967295"])
+        enter(plan, initial_user_namespace())  # root, in no user namespace yet
     except OSError as error:
         print(f"error: the sandbox could not be made: {error.strerror or error}", flush=True)
         return 125
