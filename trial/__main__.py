@@ -236,7 +236,7 @@ def build_probe(t, o, rep):
     return os.path.join(build, "request_probe.exe")
 
 
-def run_in_sandbox(t, job, plan, show):
+def run_in_sandbox(t, job, plan):
     """Runs trial.inside with job in the sandbox; passes its report lines on, returns its facts.
     The sandbox is ended when it outlives every bound of what runs in it."""
     channel, write = os.pipe()
@@ -245,7 +245,7 @@ def run_in_sandbox(t, job, plan, show):
     inner = [PYTHON, "-P", "-m", "trial.inside", json.dumps(job.__dict__)]
     said = tempfile.TemporaryFile()  # what the sandbox printed besides: named nowhere
     t.sandbox = subprocess.Popen(
-        sandbox.command(plan, inner, AS_ROOT, isolate=not show),
+        sandbox.command(plan, inner, AS_ROOT),
         env=dict(os.environ, PYTHONPATH=f"{SOURCE}:{job.source}"),
         stdin=subprocess.DEVNULL,
         stdout=said,
@@ -279,6 +279,29 @@ def run_in_sandbox(t, job, plan, show):
     return facts
 
 
+def nested_display(t):
+    """For --show: a display of the sandbox's own in a window on the user's (Xephyr), so that
+    what runs in the sandbox reaches that window only. Returns its number."""
+    read, write = os.pipe()
+    xephyr = ["Xephyr", "-displayfd", str(write), "-screen", "%dx%d" % inside.SCREEN, "-nolisten"]
+    t.display = subprocess.Popen(
+        [*xephyr, "tcp", "-title", "Skarvel trial"],
+        pass_fds=(write,),
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+    )
+    os.close(write)
+    with open(read) as f:
+        number = f.readline().strip()  # empty when Xephyr ended without a display
+    if not number:
+        raise Fail(
+            f"Xephyr could not open its window on the display '{os.environ.get('DISPLAY', '')}'.",
+            "Check that DISPLAY names your display and that you may use it, or leave out --show.",
+        )
+    return number
+
+
 def own_prefix(t, o):
     """The trial's own Wine prefix, set up once in a folder of its own and then renamed into
     place, so that runs only ever read it and never wait for each other. Set-up folders whose
@@ -297,7 +320,7 @@ def own_prefix(t, o):
     t.rep.say(f"== Setting up the trial's Wine prefix in {base} (once; up to a minute or two)")
     inner = f"{INNER}/setup"
     job = dict(arch=o.arch, setup=f"{inner}/wineprefix")
-    run_in_sandbox(t, job, sandbox.Plan("/", dirs=((t.setup, inner),)), False)
+    run_in_sandbox(t, job, sandbox.Plan(dirs=((t.setup, inner),)))
     try:
         os.rename(os.path.join(t.setup, "wineprefix"), base)
     except OSError:
@@ -412,9 +435,10 @@ def say_report(t, o, facts, views, placed):
             f"== The last lines Orbiter and Wine printed ({out_path}):",
             *(f"   {x}" for x in orbiter_out.splitlines()[-12:]),
         )
-    rep.say(f"== Written during the run, kept in written/: {'; '.join(found) or 'nothing'}")
+    where = "written/" + (" and elsewhere/" if len(views) > 1 else "")
+    rep.say(f"== Written during the run, kept in {where}: {'; '.join(found) or 'nothing'}")
     if removed:
-        rep.say(f"== Removed during the run, marked so in written/: {'; '.join(removed)}")
+        rep.say(f"== Removed during the run, marked so in {where}: {'; '.join(removed)}")
     rep.say(
         "== Orbiter ran with your folder and the rest of the system read-only; it wrote only"
         f" into the run folder ({t.run})"
@@ -457,7 +481,7 @@ def trial(t, o):
     scenarios_path = os.path.join(folder, scenarios)
     job = dict(
         arch=o.arch,
-        own_display=not o.show,
+        display=nested_display(t) if o.show else "",
         folder=folder,
         run=t.run,
         prefix=seen_prefix,
@@ -468,14 +492,14 @@ def trial(t, o):
         scenarios=scenarios_path,
         staging=folders.windows_path(scenarios_path, "(Current state).scn"),
     )
-    x11 = [p for p in ("/tmp/.X11-unix", os.environ.get("XAUTHORITY", "")) if p and o.show]
+    socket = f"/tmp/.X11-unix/X{job['display']}"
     plan = sandbox.Plan(
         t.run,
-        reads=((probe, job["probe"]),) + tuple((p, p) for p in x11 if os.path.exists(p)),
+        reads=((probe, job["probe"]),) + (((socket, socket),) if o.show else ()),
         writes=(os.path.join(t.run, "orbiter.out"), os.path.join(t.run, "screenshot.png")),
         overlays=tuple(view for _, view in views) + (prefix_view,),
     )
-    facts = inside.facts_of(run_in_sandbox(t, job, plan, o.show))
+    facts = inside.facts_of(run_in_sandbox(t, job, plan))
     drove, said = say_report(t, o, facts, views, placed)
     if drove:
         rep.say(
@@ -499,10 +523,11 @@ def trial(t, o):
 
 class Trial:
     def __init__(self, rep):
-        self.rep, self.sandbox, self.child, self.run, self.setup = rep, None, None, None, None
+        self.rep, self.run, self.setup = rep, None, None
+        self.sandbox = self.child = self.display = None
 
     def clean_up(self):
-        for process in (self.sandbox, self.child):  # each one's namespace, and all in it, ends
+        for process in (self.sandbox, self.child, self.display):  # with each, all it started
             if process is not None:
                 process.kill()
                 process.wait()

@@ -32,7 +32,7 @@ class Job:
     source: str  # the source tree, as seen inside
     arch: str
     channel: int
-    own_display: bool = True
+    display: str = ""  # the number of a display of the sandbox's own, or "": start Xvfb
     setup: str = ""  # the Wine prefix to set up, instead of a run
     folder: str = ""
     run: str = ""
@@ -166,18 +166,16 @@ def probe(job, env):
         lines = out.read().decode("latin-1").splitlines()
         said = err.read().decode("utf-8", "replace").splitlines()
     found = dict(line.split(" ", 1) for line in lines if " " in line)
+    names, flags = ("line", "code-page", "scenario"), (
+        "staged",
+        "copied",
+        "paused",
+        "report-missing",
+    )
     try:
-        flag = lambda name: found[name] == "1"
-        return Probe(
-            found["line"],
-            found["code-page"],
-            found["scenario"],
-            found.get("scenario-file", ""),
-            flag("staged"),
-            flag("copied"),
-            flag("paused"),
-            flag("report-missing"),
-        )
+        read = {n.replace("-", "_"): found[n] for n in names}
+        read.update({n.replace("-", "_"): found[n] == "1" for n in flags})
+        return Probe(**read, scenario_file=found.get("scenario-file", ""))
     except KeyError:
         raise Fail(
             f"the request probe failed under Wine (status {status}); Wine printed:",
@@ -282,18 +280,9 @@ def run_orbiter(job, env, probe_facts):
     watch.stop()
     named = probe_facts.scenario_file and os.fsdecode(bytes.fromhex(probe_facts.scenario_file))
     content = read_regular(named, SCENARIO_LIMIT) if named else None
-    return Facts(
-        probe_facts,
-        status,
-        took,
-        usage_seen,
-        lowest,
-        watch.first is not None,
-        watch.saved_later,
-        watch.first is not None and content == watch.first,
-        shot_taken,
-        shot_error,
-    )
+    staged_named = watch.first is not None and content == watch.first
+    seen = (usage_seen, lowest, watch.first is not None, watch.saved_later, staged_named)
+    return Facts(probe_facts, status, took, *seen, shot_taken, shot_error)
 
 
 def run(job, env):
@@ -331,7 +320,9 @@ def main(argv):
     job = Job(**json.loads(argv[0]))
     try:
         env = wine_environment(job)
-        if job.own_display:
+        if job.display:
+            env["DISPLAY"] = ":" + job.display
+        else:
             start_display(env)
         if not job.setup:
             send(job, "facts", asdict(run(job, env)))

@@ -70,48 +70,22 @@ def loads(text):
     )
 
 
-def command(plan, inner, as_root, isolate=True):
+def command(plan, inner, as_root):
     """The command that runs INNER in the sandbox PLAN describes. An ordinary user gets its user
-    namespace from unshare; root makes its mounts first and then enters one (sandbox.enter). With
-    isolate, the network too is the sandbox's own (none): no socket outside can be reached."""
-    users = [] if as_root else ["--user", "--map-root-user"]
-    return [
-        "setpriv",
-        "--pdeathsig",
-        "KILL",
-        "--",
-        "unshare",
-        *users,
-        "--mount",
-        "--propagation",
-        "private",
-        "--pid",
-        "--fork",
-        "--kill-child",
-        "--mount-proc",
-        *(["--net"] if isolate else []),
-        "--ipc",
-        "--",
-        sys.executable,
-        "-P",
-        "-m",
-        "trial.sandbox",
-        plan.dumps(),
-        "--",
-        *inner,
-    ]
+    namespace from unshare; root makes its mounts first and then enters one (sandbox.enter). The
+    network too is the sandbox's own (none): no socket outside can be reached."""
+    users = "" if as_root else "--user --map-root-user"
+    namespaces = f"{users} --mount --propagation private --pid --fork --kill-child --mount-proc"
+    box = f"setpriv --pdeathsig KILL -- unshare {namespaces} --net --ipc --".split()
+    return [*box, sys.executable, "-P", "-m", "trial.sandbox", plan.dumps(), "--", *inner]
 
 
 def available(as_root):
     """Whether this machine lets the trial make the sandbox's namespaces; the lines that say
     what to enable when it does not."""
     empty = command(Plan(), ["true"], as_root)
-    if (
-        subprocess.run(
-            empty, timeout=60, env=dict(os.environ, PYTHONPATH=SOURCE), capture_output=True
-        ).returncode
-        == 0
-    ):
+    env = dict(os.environ, PYTHONPATH=SOURCE)
+    if subprocess.run(empty, timeout=60, env=env, capture_output=True).returncode == 0:
         return None
     return (
         "this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
@@ -124,12 +98,7 @@ def available(as_root):
 
 
 class MountAttr(ctypes.Structure):
-    _fields_ = [
-        ("attr_set", ctypes.c_uint64),
-        ("attr_clr", ctypes.c_uint64),
-        ("propagation", ctypes.c_uint64),
-        ("userns_fd", ctypes.c_uint64),
-    ]
+    _fields_ = [(name, ctypes.c_uint64) for name in ("set", "clear", "propagation", "userns")]
 
 
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -282,18 +251,8 @@ def main(argv):
     except OSError as error:
         print(f"error: the sandbox could not be made: {error.strerror or error}", flush=True)
         return 125
-    os.execvp(
-        "setpriv",
-        [
-            "setpriv",
-            "--inh-caps=-all",
-            "--ambient-caps=-all",
-            "--bounding-set=-all",
-            "--no-new-privs",
-            "--",
-            *inner,
-        ],
-    )
+    drop = "--inh-caps=-all --ambient-caps=-all --bounding-set=-all --no-new-privs --".split()
+    os.execvp("setpriv", ["setpriv", *drop, *inner])
 
 
 if __name__ == "__main__":

@@ -276,7 +276,7 @@ class SandboxTest(Scratch):
         )
         plan = sandbox.Plan(self.mk("run"), writes=(self.mk("run/out"),), overlays=(overlay,))
         return subprocess.Popen(
-            sandbox.command(plan, ["sh", "-c", script], ROOT, isolate=True),
+            sandbox.command(plan, ["sh", "-c", script], ROOT),
             env=dict(os.environ, PYTHONPATH=SOURCE),
             stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT,

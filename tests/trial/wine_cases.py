@@ -332,6 +332,15 @@ class WineCases(unittest.TestCase):
             f.write("secret\n")
         os.chmod(self.mk("secret"), 0o600)
         key = "skarvel-hostile-" + os.path.basename(self.scratch)
+        read, write = os.pipe()  # the user's display, which --show must keep from the plug-in
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-nolisten", "tcp"], pass_fds=(write,)
+        )
+        self.addCleanup(xvfb.wait)
+        self.addCleanup(xvfb.kill)
+        os.close(write)
+        with open(read) as f:
+            display = ":" + f.readline().strip()
         script = os.path.join(self.folder, "hostile.sh")
         with open(script, "w") as f:
             f.write(
@@ -342,6 +351,7 @@ cp /bin/true "$run/helper"; cp /bin/true {self.folder}/helper; chmod 4755 {self.
 while :; do ln -sf {self.mk("secret")} "$run/screenshot.png"; sleep 0.05; done &
 rm -f "$run/orbiter.out"; mkfifo "$run/orbiter.out"; mkfifo {self.folder}/Scenarios/pipe.scn
 unshare --user true && echo nested >{self.folder}/nested
+xwininfo -root -display {display} && echo reached >{self.folder}/users-display
 python3 -c 'import ctypes; [ctypes.CDLL(None).syscall(248, b"user", b"{key}", b"x", 1, r)
                              for r in (-3, -4)]'
 """
@@ -349,8 +359,8 @@ python3 -c 'import ctypes; [ctypes.CDLL(None).syscall(248, b"user", b"{key}", b"
         status, output = self.trial(
             "-x",
             "Scenarios\\Demo",
-            options=["--screenshot", self.mk("shot.png")],
-            env={"SKARVEL_HOSTILE_SCRIPT": script},
+            options=["--screenshot", self.mk("shot.png"), "--show"],
+            env={"SKARVEL_HOSTILE_SCRIPT": script, "DISPLAY": display},
         )
         with open(self.mk("shot.png"), "rb") if status == 0 else io.BytesIO() as f:
             picture = f.read(8)
@@ -370,6 +380,7 @@ python3 -c 'import ctypes; [ctypes.CDLL(None).syscall(248, b"user", b"{key}", b"
             ("--screenshot got what a link named", picture != b"\x89PNG\r\n\x1a\n"),
             (f"set-user-ID files of root's: {set_id}", set_id),
             ("a nested user namespace", "nested" in output),
+            ("the user's display reached", "users-display" in output),
             ("a key left in a key ring outside", key in keys),
             ("the script did not run", "helper" not in output),  # its copy lands in written/
         ]
