@@ -6,6 +6,7 @@ Orbiter makes lands there too. Then a few lines say what happened. Whatever the 
 the run folder is read as hostile: regular files only, never followed, never waited on, with a
 bound; what trial.inside saw reaches the trial over a pipe that nothing else inside can reach."""
 import contextlib
+import dataclasses
 import errno
 import json
 import os
@@ -241,7 +242,7 @@ def run_in_sandbox(t, job, plan):
     The sandbox is ended when it outlives every bound of what runs in it."""
     channel, write = os.pipe()
     job = inside.Job(**dict(job, source=f"{INNER}/source", channel=write))
-    plan = sandbox.Plan(plan.run, plan.reads + ((SOURCE, job.source),), plan.writes, plan.overlays)
+    plan = dataclasses.replace(plan, reads=plan.reads + ((SOURCE, job.source),))
     inner = [PYTHON, "-P", "-m", "trial.inside", json.dumps(job.__dict__)]
     said = tempfile.TemporaryFile()  # what the sandbox printed besides: named nowhere
     t.sandbox = subprocess.Popen(
