@@ -283,18 +283,7 @@ def run_in_sandbox(t, job, plan):
 def nested_display(t):
     """For --show: a display of the sandbox's own in a window on the user's (Xephyr), so that
     what runs in the sandbox reaches that window only. Returns its number."""
-    read, write = os.pipe()
-    xephyr = ["Xephyr", "-displayfd", str(write), "-screen", "%dx%d" % inside.SCREEN, "-nolisten"]
-    t.display = subprocess.Popen(
-        [*xephyr, "tcp", "-title", "Skarvel trial"],
-        pass_fds=(write,),
-        stdin=subprocess.DEVNULL,
-        stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL,
-    )
-    os.close(write)
-    with open(read) as f:
-        number = f.readline().strip()  # empty when Xephyr ended without a display
+    t.display, number = inside.start_x("Xephyr", "%dx%d" % inside.SCREEN, "-title", "Skarvel")
     if not number:
         raise Fail(
             f"Xephyr could not open its window on the display '{os.environ.get('DISPLAY', '')}'.",
@@ -347,20 +336,19 @@ def make_run_folder(t, o):
 
 
 def views_of(t, folder, reached):
-    """The overlays of the folder and of each place it reaches: [(PATH IN THE FOLDER, OVERLAY)]."""
+    """The overlays of the folder and of each place it reaches, their upper and work folders made
+    (nobody's, as root): [(PATH IN THE FOLDER, OVERLAY)]."""
     views = []
     for n, (rel, place) in enumerate([("", folder)] + reached):
-        upper = os.path.join(t.run, "written" if not rel else f"elsewhere/{n}")
-        work = os.path.join(t.run, f"work/{n}")
-        views.append((rel, sandbox.Overlay(place, upper, work, place)))
+        upper = os.path.join(t.run, f"elsewhere/{n}" if rel else "written")
+        views.append((rel, sandbox.Overlay(place, upper, os.path.join(t.run, f"work/{n}"), place)))
     return views
 
 
 def make_uppers(overlays):
-    for o in overlays:
-        for path in (o.upper, o.work):
-            os.makedirs(path)
-            os.chown(path, *OWNER) if OWNER else None
+    for path in [p for o in overlays for p in (o.upper, o.work)]:
+        os.makedirs(path)
+        os.chown(path, *OWNER) if OWNER else None
 
 
 def say_report(t, o, facts, views, placed):

@@ -121,22 +121,21 @@ def wine_environment(job):
     )
 
 
-def start_display(env):
-    """Starts Xvfb on a free display and sets DISPLAY; its first line comes once it is ready."""
+def start_x(server, *screen, env=None):
+    """Starts an X server (Xvfb, Xephyr) on a free display, once it is ready: (PROCESS, ITS
+    NUMBER), the number empty when it ended without a display."""
     read, write = os.pipe()
-    subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
+    process = subprocess.Popen(
+        [server, "-displayfd", str(write), "-screen", *screen, "-nolisten", "tcp"],
         pass_fds=(write,),
         stdin=subprocess.DEVNULL,
         stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL,
+        env=env,
     )
     os.close(write)
     with os.fdopen(read) as f:
-        number = f.readline().strip()  # empty when Xvfb ended without a display
-    if not number:
-        raise Fail("Xvfb did not start; run 'Xvfb -displayfd 1' by hand to see why.")
-    env["DISPLAY"] = ":" + number
+        return process, f.readline().strip()
 
 
 def wait(process, what):
@@ -320,10 +319,10 @@ def main(argv):
     job = Job(**json.loads(argv[0]))
     try:
         env = wine_environment(job)
-        if job.display:
-            env["DISPLAY"] = ":" + job.display
-        else:
-            start_display(env)
+        number = job.display or start_x("Xvfb", "0", "%dx%dx24" % SCREEN)[1]
+        if not number:
+            raise Fail("Xvfb did not start; run 'Xvfb -displayfd 1' by hand to see why.")
+        env["DISPLAY"] = ":" + number
         if not job.setup:
             send(job, "facts", asdict(run(job, env)))
             return 0

@@ -320,35 +320,31 @@ class SandboxTest(Scratch):
         self.assertEqual(made.st_uid, sandbox.nobody()[0] if ROOT else os.geteuid())
 
     def test_killed_outright(self):
-        """The trial killed with KILL: nothing it started in the sandbox runs on."""
+        """The trial killed with KILL: nothing it started runs on, in the sandbox or in a slow
+        build (the probe's, the package's)."""
         sleep = f"import time; time.sleep(300)  # {self.scratch}"  # this test's, no other run's
         inner = ["sh", "-c", '"$0" -c "$1" & "$0" -c "$1" & wait', PYTHON, sleep]
-        holder = subprocess.Popen(
-            [
-                sys.executable,
-                "-c",
-                f"""
-import subprocess, sys, time
-sys.path.insert(0, {SOURCE!r})
-from trial import sandbox
-subprocess.Popen(sandbox.command(sandbox.Plan(), {inner!r}, {ROOT}))
-time.sleep(300)""",
-            ],
-            env=dict(os.environ, PYTHONPATH=SOURCE),
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-        )
-        self.addCleanup(holder.kill)
-        deadline = time.monotonic() + 60
-        while len(sleepers(sleep)) < 2 and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(len(sleepers(sleep)), 2)
-        holder.kill()
-        holder.wait()
-        deadline = time.monotonic() + 30
-        while sleepers(sleep) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(sleepers(sleep), [])
+        for starts in (
+            f"subprocess.Popen(sandbox.command(sandbox.Plan(), {inner!r}, {ROOT}))",
+            f"main.logged(type('T', (), {{}}), 'a build', {inner!r}, '/dev/null')",
+        ):
+            with self.subTest(starts):
+                script = f"import subprocess, time\nfrom trial import __main__ as main, sandbox\n"
+                holder = subprocess.Popen(
+                    [sys.executable, "-c", script + starts + "\ntime.sleep(300)"],
+                    env=dict(os.environ, PYTHONPATH=SOURCE),
+                )
+                self.addCleanup(holder.kill)
+                deadline = time.monotonic() + 60
+                while len(sleepers(sleep)) < 2 and time.monotonic() < deadline:
+                    time.sleep(0.1)
+                self.assertEqual(len(sleepers(sleep)), 2)
+                holder.kill()
+                holder.wait()
+                deadline = time.monotonic() + 30
+                while sleepers(sleep) and time.monotonic() < deadline:
+                    time.sleep(0.1)
+                self.assertEqual(sleepers(sleep), [])
 
 
 def sleepers(script):
