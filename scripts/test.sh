@@ -31,8 +31,9 @@ step() {
     junit="$logs/step-$steps.xml" # where build_and_test has ctest write its report
     echo
     echo "== $name"
-    local status=0
+    local status=0 started=$SECONDS
     "$@" 2>&1 | tee "$log" || status=$?
+    echo "-- $name: $((SECONDS - started)) s"
     if [ -s "$junit" ]; then
         local kind rest
         while read -r kind rest; do
