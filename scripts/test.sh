@@ -89,7 +89,9 @@ build_and_test() {
     local preset=$1
     echo "-- configuring and building preset $preset"
     cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null || return
-    ctest --preset "$preset" --no-tests=error --output-junit "$junit"
+    # Two at a time: the Wine tests spend much of their time waiting on Wine, and those that share
+    # a Wine prefix take turns on it.
+    ctest --preset "$preset" --parallel 2 --no-tests=error --output-junit "$junit"
 }
 
 step "Formatting (clang-format)" scripts/check-format.sh
