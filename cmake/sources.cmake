@@ -19,7 +19,7 @@ list(TRANSFORM MODULE_SOURCES PREPEND "${SKARVEL_ROOT}/")
 # orbiter-sim and the fuzz and benchmark projects link: the simulated platform calls
 # (platform/sim), the simulated desktop (desktop), what both hosts share (hosts/core) and the
 # simulated Orbiter's functions and run (hosts/orbiter-sim). What they know of Orbiter's
-# launchpad and trace lines is in headers only (orbiter-model).
+# launchpad and trace lines is in headers only (testbed/orbiter-model).
 set(SIM_SOURCES
     platform/sim/module_image.cpp
     platform/sim/sim_files.cpp

@@ -2,8 +2,8 @@
 // one of the faults the module must survive.
 #pragma once
 
-#include "orbiter-model/launchpad.h"
 #include "platform/platform.h"
+#include "testbed/orbiter-model/launchpad.h"
 
 #include <string>
 #include <vector>

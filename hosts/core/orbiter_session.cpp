@@ -1,7 +1,7 @@
 #include "hosts/core/orbiter_session.h"
 
 #include "hosts/core/simulation_session.h"
-#include "orbiter-model/trace_lines.h"
+#include "testbed/orbiter-model/trace_lines.h"
 
 #include <algorithm>
 #include <cstdio>

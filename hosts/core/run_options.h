@@ -3,7 +3,7 @@
 #pragma once
 
 #include "hosts/core/module_list.h"
-#include "orbiter-model/launchpad.h"
+#include "testbed/orbiter-model/launchpad.h"
 
 #include <optional>
 #include <string>

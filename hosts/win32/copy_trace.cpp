@@ -1,6 +1,6 @@
 #include "copy_trace.h"
 
-#include "orbiter-model/trace_lines.h"
+#include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 
 #include <cstring>

@@ -3,11 +3,11 @@
 #include "extra_windows.h"
 #include "hosts/core/host_options.h"
 #include "hosts/core/module_list.h"
-#include "orbiter-model/trace_lines.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "orbiter_run.h"
 #include "raw_command_line.h"
+#include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 
 #include <windows.h>

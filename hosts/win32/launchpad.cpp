@@ -1,7 +1,7 @@
 #include "launchpad.h"
 
 #include "launchpad_resources.h"
-#include "orbiter-model/trace_lines.h"
+#include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 
 #include <commctrl.h>

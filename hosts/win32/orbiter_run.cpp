@@ -5,10 +5,10 @@
 #include "hosts/core/orbiter_session.h"
 #include "hosts/core/scenario_entries.h"
 #include "launchpad.h"
-#include "orbiter-model/trace_lines.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "resources/resource_ids.h"
+#include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 
 #include <cstdio>

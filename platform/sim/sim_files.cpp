@@ -1,10 +1,10 @@
 // platform.h's file calls on the real file system, behaving as Windows does (as seen on
 // Wine 8) for every case the module meets. Paths are Windows paths; see windows_path.h.
 #include "desktop/desktop.h"
-#include "orbiter-model/trace_lines.h"
 #include "platform/platform.h"
 #include "platform/sim/win32_errors.h"
 #include "platform/sim/windows_path.h"
+#include "testbed/orbiter-model/trace_lines.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
 """Checks that every include runs down the layers, never back up: the module and its platform
-seam at the bottom; orbiter-model/, what the simulated desktop and both hosts know of Orbiter;
+seam at the bottom; testbed/orbiter-model/, what the simulated desktop and both hosts know of Orbiter;
 the simulated back end (platform/sim/) and desktop; the hosts' shared core (hosts/core/); the
 two hosts; then the tests, benchmarks and fuzzers, which may include anything. Names each
 include that runs up, and ends with 1 when there is one.
@@ -18,8 +18,8 @@ MODULE = ("frame/", "request/", "launchpad/", "resources/", "platform/platform.h
 # (the files, by the start of their path; what they must not include; why). The first row
 # whose files match a file applies to it.
 RULES = [
-    (MODULE, ("orbiter-model/", *SIMULATOR, "hosts/"), "the module lies at the bottom"),
-    (("orbiter-model/",), (*SIMULATOR, "hosts/"),
+    (MODULE, ("testbed/orbiter-model/", *SIMULATOR, "hosts/"), "the module lies at the bottom"),
+    (("testbed/orbiter-model/",), (*SIMULATOR, "hosts/"),
      "what the simulator and the hosts share lies below both"),
     (("desktop/", "platform/"), ("hosts/",), "the simulator lies below the hosts"),
     (("hosts/core/",), ("hosts/orbiter-sim/", "hosts/win32/"),
