@@ -11,7 +11,7 @@
 #include "frame/module_state.h"
 #include "hosts/orbiter-sim/orbiter_api.h"
 #include "platform/platform.h"
-#include "platform/sim/module_image.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <algorithm>
 #include <chrono>

@@ -18,7 +18,7 @@ include(cmake/embedded_resources.cmake)
 
 # Skarvel.so: the module, with the loader's attach and detach glue. The platform and
 # Orbiter functions it calls stay undefined here; the host that loads it provides them.
-add_library(Skarvel MODULE platform/sim/library_events.cpp platform/sim/module_image.cpp)
+add_library(Skarvel MODULE testbed/sim-platform/library_events.cpp testbed/sim-platform/module_image.cpp)
 target_link_libraries(Skarvel PRIVATE skarvel_core)
 set_target_properties(Skarvel PROPERTIES PREFIX "" OUTPUT_NAME Skarvel
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

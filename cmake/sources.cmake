@@ -17,14 +17,14 @@ list(TRANSFORM MODULE_SOURCES PREPEND "${SKARVEL_ROOT}/")
 
 # The Linux back end of platform.h and the simulated Orbiter around it, which the unit tests,
 # orbiter-sim and the fuzz and benchmark projects link: the simulated platform calls
-# (platform/sim), the simulated desktop (desktop), what both hosts share (hosts/core) and the
+# (testbed/sim-platform), the simulated desktop (desktop), what both hosts share (hosts/core) and the
 # simulated Orbiter's functions and run (hosts/orbiter-sim). What they know of Orbiter's
 # launchpad and trace lines is in headers only (testbed/orbiter-model).
 set(SIM_SOURCES
-    platform/sim/module_image.cpp
-    platform/sim/sim_files.cpp
-    platform/sim/sim_platform.cpp
-    platform/sim/windows_path.cpp
+    testbed/sim-platform/module_image.cpp
+    testbed/sim-platform/sim_files.cpp
+    testbed/sim-platform/sim_platform.cpp
+    testbed/sim-platform/windows_path.cpp
     desktop/desktop.cpp
     desktop/dialog_template.cpp
     desktop/launchpad_window.cpp

@@ -1,7 +1,7 @@
 #include "desktop/desktop.h"
 
-#include "platform/sim/win32_errors.h"
 #include "testbed/orbiter-model/trace_lines.h"
+#include "testbed/sim-platform/win32_errors.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "desktop/dialog_template.h"
 
-#include "platform/sim/module_image.h"
+#include "testbed/sim-platform/module_image.h"
 
 namespace sim {
 

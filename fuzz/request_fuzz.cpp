@@ -12,8 +12,8 @@
 #include "frame/module_state.h"
 #include "hosts/orbiter-sim/orbiter_api.h"
 #include "launchpad/locator.h"
-#include "platform/sim/windows_path.h"
 #include "request/launch_request.h"
+#include "testbed/sim-platform/windows_path.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "hosts/core/host_options.h"
 #include "hosts/core/module_list.h"
 #include "hosts/orbiter-sim/orbiter_run.h"
-#include "platform/sim/windows_path.h"
+#include "testbed/sim-platform/windows_path.h"
 
 #include <cerrno>
 #include <cstdio>

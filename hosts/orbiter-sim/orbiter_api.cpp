@@ -4,8 +4,8 @@
 #include "desktop/dialog_template.h"
 #include "hosts/core/date_to_int.h"
 #include "hosts/core/init_lib.h"
-#include "platform/sim/module_image.h"
 #include "testbed/orbiter-model/trace_lines.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <cstdio>
 #include <cstring>

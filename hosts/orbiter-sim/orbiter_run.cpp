@@ -5,8 +5,8 @@
 #include "hosts/core/orbiter_session.h"
 #include "hosts/core/scenario_entries.h"
 #include "hosts/orbiter-sim/orbiter_api.h"
-#include "platform/sim/module_image.h"
 #include "resources/resource_ids.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <cstdio>
 #include <dlfcn.h>

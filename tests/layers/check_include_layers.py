@@ -1,6 +1,6 @@
 """Checks that every include runs down the layers, never back up: the module and its platform
 seam at the bottom; testbed/orbiter-model/, what the simulated desktop and both hosts know of Orbiter;
-the simulated back end (platform/sim/) and desktop; the hosts' shared core (hosts/core/); the
+the simulated back end (testbed/sim-platform/) and desktop; the hosts' shared core (hosts/core/); the
 two hosts; then the tests, benchmarks and fuzzers, which may include anything. Names each
 include that runs up, and ends with 1 when there is one.
 
@@ -11,7 +11,7 @@ import re
 import sys
 
 ABOVE_EVERYTHING = ("tests/", "bench/", "fuzz/")
-SIMULATOR = ("desktop/", "platform/sim/")
+SIMULATOR = ("desktop/", "testbed/sim-platform/")
 MODULE = ("frame/", "request/", "launchpad/", "resources/", "platform/platform.h",
           "platform/win32/")
 

@@ -1,6 +1,6 @@
 // The simulated file calls behave as Windows does for every case the module meets.
-#include "platform/sim/win32_errors.h"
 #include "sim_fixture.h"
+#include "testbed/sim-platform/win32_errors.h"
 
 #include <cstring>
 #include <filesystem>

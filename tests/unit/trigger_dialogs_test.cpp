@@ -2,8 +2,8 @@
 #include "frame/entry_points.h"
 #include "launchpad/locator.h"
 #include "launchpad/trigger_dialogs.h"
-#include "platform/sim/module_image.h"
 #include "sim_fixture.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <algorithm>
 

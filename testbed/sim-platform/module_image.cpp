@@ -1,4 +1,4 @@
-#include "platform/sim/module_image.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <cstring>
 #include <dlfcn.h>

@@ -1,8 +1,8 @@
 // platform.h's window-manager, kernel and loader calls over the simulated desktop.
 #include "desktop/desktop.h"
 #include "platform/platform.h"
-#include "platform/sim/module_image.h"
-#include "platform/sim/win32_errors.h"
+#include "testbed/sim-platform/module_image.h"
+#include "testbed/sim-platform/win32_errors.h"
 
 #include <cstdlib>
 

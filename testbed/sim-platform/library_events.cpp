@@ -2,7 +2,7 @@
 // The shared object's constructor and destructor run when the host loads and unloads it,
 // as DllMain's process attach and detach do on Windows.
 #include "frame/load_glue.h"
-#include "platform/sim/module_image.h"
+#include "testbed/sim-platform/module_image.h"
 
 namespace {
 

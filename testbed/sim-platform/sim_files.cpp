@@ -2,9 +2,9 @@
 // Wine 8) for every case the module meets. Paths are Windows paths; see windows_path.h.
 #include "desktop/desktop.h"
 #include "platform/platform.h"
-#include "platform/sim/win32_errors.h"
-#include "platform/sim/windows_path.h"
 #include "testbed/orbiter-model/trace_lines.h"
+#include "testbed/sim-platform/win32_errors.h"
+#include "testbed/sim-platform/windows_path.h"
 
 #include <cerrno>
 #include <cstring>

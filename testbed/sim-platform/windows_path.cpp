@@ -1,4 +1,4 @@
-#include "platform/sim/windows_path.h"
+#include "testbed/sim-platform/windows_path.h"
 
 #include <cctype>
 #include <cerrno>
