@@ -17,7 +17,7 @@ list(TRANSFORM MODULE_SOURCES PREPEND "${SKARVEL_ROOT}/")
 
 # The Linux back end of platform.h and the simulated Orbiter around it, which the unit tests,
 # orbiter-sim and the fuzz and benchmark projects link: the simulated platform calls
-# (testbed/sim-platform), the simulated desktop (desktop), what both hosts share (hosts/core) and the
+# (testbed/sim-platform), the simulated desktop (testbed/desktop), what both hosts share (hosts/core) and the
 # simulated Orbiter's functions and run (hosts/orbiter-sim). What they know of Orbiter's
 # launchpad and trace lines is in headers only (testbed/orbiter-model).
 set(SIM_SOURCES
@@ -25,9 +25,9 @@ set(SIM_SOURCES
     testbed/sim-platform/sim_files.cpp
     testbed/sim-platform/sim_platform.cpp
     testbed/sim-platform/windows_path.cpp
-    desktop/desktop.cpp
-    desktop/dialog_template.cpp
-    desktop/launchpad_window.cpp
+    testbed/desktop/desktop.cpp
+    testbed/desktop/dialog_template.cpp
+    testbed/desktop/launchpad_window.cpp
     hosts/core/date_to_int.cpp
     hosts/core/module_list.cpp
     hosts/core/orbiter_session.cpp

@@ -3,7 +3,7 @@
 // The module's logic includes only this header. Two back ends implement it:
 // platform/win32/ with the real Win32 calls (and Orbiter's functions imported
 // from orbiter.exe), and testbed/sim-platform/ with simulated calls for Linux,
-// on the simulated desktop of desktop/.
+// on the simulated desktop of testbed/desktop/.
 #pragma once
 
 #include <cstddef>

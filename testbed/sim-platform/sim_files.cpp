@@ -1,7 +1,7 @@
 // platform.h's file calls on the real file system, behaving as Windows does (as seen on
 // Wine 8) for every case the module meets. Paths are Windows paths; see windows_path.h.
-#include "desktop/desktop.h"
 #include "platform/platform.h"
+#include "testbed/desktop/desktop.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "testbed/sim-platform/win32_errors.h"
 #include "testbed/sim-platform/windows_path.h"

@@ -1,6 +1,6 @@
 // platform.h's window-manager, kernel and loader calls over the simulated desktop.
-#include "desktop/desktop.h"
 #include "platform/platform.h"
+#include "testbed/desktop/desktop.h"
 #include "testbed/sim-platform/module_image.h"
 #include "testbed/sim-platform/win32_errors.h"
 

@@ -11,7 +11,7 @@ import re
 import sys
 
 ABOVE_EVERYTHING = ("tests/", "bench/", "fuzz/")
-SIMULATOR = ("desktop/", "testbed/sim-platform/")
+SIMULATOR = ("testbed/desktop/", "testbed/sim-platform/")
 MODULE = ("frame/", "request/", "launchpad/", "resources/", "platform/platform.h",
           "platform/win32/")
 
@@ -21,7 +21,7 @@ RULES = [
     (MODULE, ("testbed/orbiter-model/", *SIMULATOR, "hosts/"), "the module lies at the bottom"),
     (("testbed/orbiter-model/",), (*SIMULATOR, "hosts/"),
      "what the simulator and the hosts share lies below both"),
-    (("desktop/", "platform/"), ("hosts/",), "the simulator lies below the hosts"),
+    (("testbed/desktop/", "platform/"), ("hosts/",), "the simulator lies below the hosts"),
     (("hosts/core/",), ("hosts/orbiter-sim/", "hosts/win32/"),
      "the hosts' shared core depends on neither host"),
     (("hosts/orbiter-sim/",), ("hosts/win32/",), "neither host depends on the other"),

@@ -1,6 +1,6 @@
 // The compiled dialog templates that ship in the module, field by field.
-#include "desktop/dialog_template.h"
 #include "resources/resource_ids.h"
+#include "testbed/desktop/dialog_template.h"
 #include "testbed/sim-platform/module_image.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "desktop/launchpad_window.h"
+#include "testbed/desktop/launchpad_window.h"
 
-#include "desktop/desktop.h"
+#include "testbed/desktop/desktop.h"
 
 namespace sim {
 

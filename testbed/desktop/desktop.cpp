@@ -1,4 +1,4 @@
-#include "desktop/desktop.h"
+#include "testbed/desktop/desktop.h"
 
 #include "testbed/orbiter-model/trace_lines.h"
 #include "testbed/sim-platform/win32_errors.h"

@@ -1,4 +1,4 @@
-#include "desktop/dialog_template.h"
+#include "testbed/desktop/dialog_template.h"
 
 #include "testbed/sim-platform/module_image.h"
 
