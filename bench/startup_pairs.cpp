@@ -7,10 +7,10 @@
 
 #include "frame/entry_points.h"
 #include "frame/module_state.h"
-#include "hosts/orbiter-sim/orbiter_api.h"
 #include "platform/platform.h"
 #include "testbed/desktop/desktop.h"
 #include "testbed/desktop/launchpad_window.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
 #include "testbed/sim-platform/module_image.h"
 
 #include <algorithm>

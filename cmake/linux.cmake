@@ -33,7 +33,7 @@ set_target_properties(sim_backend PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_link_libraries(sim_backend PUBLIC ${CMAKE_DL_LIBS})
 
 # orbiter-sim exports its functions so that the module, once loaded, binds to them.
-add_executable(orbiter-sim hosts/orbiter-sim/host_main.cpp hosts/core/host_options.cpp)
+add_executable(orbiter-sim testbed/hosts/orbiter-sim/host_main.cpp testbed/hosts/core/host_options.cpp)
 target_link_libraries(orbiter-sim PRIVATE sim_backend)
 set_target_properties(orbiter-sim PROPERTIES ENABLE_EXPORTS ON)
 add_dependencies(orbiter-sim Skarvel)

@@ -17,8 +17,8 @@ list(TRANSFORM MODULE_SOURCES PREPEND "${SKARVEL_ROOT}/")
 
 # The Linux back end of platform.h and the simulated Orbiter around it, which the unit tests,
 # orbiter-sim and the fuzz and benchmark projects link: the simulated platform calls
-# (testbed/sim-platform), the simulated desktop (testbed/desktop), what both hosts share (hosts/core) and the
-# simulated Orbiter's functions and run (hosts/orbiter-sim). What they know of Orbiter's
+# (testbed/sim-platform), the simulated desktop (testbed/desktop), what both hosts share (testbed/hosts/core) and the
+# simulated Orbiter's functions and run (testbed/hosts/orbiter-sim). What they know of Orbiter's
 # launchpad and trace lines is in headers only (testbed/orbiter-model).
 set(SIM_SOURCES
     testbed/sim-platform/module_image.cpp
@@ -28,11 +28,11 @@ set(SIM_SOURCES
     testbed/desktop/desktop.cpp
     testbed/desktop/dialog_template.cpp
     testbed/desktop/launchpad_window.cpp
-    hosts/core/date_to_int.cpp
-    hosts/core/module_list.cpp
-    hosts/core/orbiter_session.cpp
-    hosts/core/scenario_entries.cpp
-    hosts/core/simulation_session.cpp
-    hosts/orbiter-sim/orbiter_api.cpp
-    hosts/orbiter-sim/orbiter_run.cpp)
+    testbed/hosts/core/date_to_int.cpp
+    testbed/hosts/core/module_list.cpp
+    testbed/hosts/core/orbiter_session.cpp
+    testbed/hosts/core/scenario_entries.cpp
+    testbed/hosts/core/simulation_session.cpp
+    testbed/hosts/orbiter-sim/orbiter_api.cpp
+    testbed/hosts/orbiter-sim/orbiter_run.cpp)
 list(TRANSFORM SIM_SOURCES PREPEND "${SKARVEL_ROOT}/")

@@ -8,11 +8,11 @@
 // was made. That read is most of a run's work, so it uses plain system calls: streams and
 // std::filesystem iterators cost several times more than the calls themselves.
 #include "frame/module_state.h"
-#include "hosts/orbiter-sim/orbiter_api.h"
 #include "launchpad/locator.h"
 #include "request/launch_request.h"
 #include "testbed/desktop/desktop.h"
 #include "testbed/desktop/launchpad_window.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
 #include "testbed/sim-platform/windows_path.h"
 
 #include <algorithm>

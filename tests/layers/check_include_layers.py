@@ -1,6 +1,6 @@
 """Checks that every include runs down the layers, never back up: the module and its platform
 seam at the bottom; testbed/orbiter-model/, what the simulated desktop and both hosts know of Orbiter;
-the simulated back end (testbed/sim-platform/) and desktop; the hosts' shared core (hosts/core/); the
+the simulated back end (testbed/sim-platform/) and desktop; the hosts' shared core (testbed/hosts/core/); the
 two hosts; then the tests, benchmarks and fuzzers, which may include anything. Names each
 include that runs up, and ends with 1 when there is one.
 
@@ -18,14 +18,14 @@ MODULE = ("frame/", "request/", "launchpad/", "resources/", "platform/platform.h
 # (the files, by the start of their path; what they must not include; why). The first row
 # whose files match a file applies to it.
 RULES = [
-    (MODULE, ("testbed/orbiter-model/", *SIMULATOR, "hosts/"), "the module lies at the bottom"),
-    (("testbed/orbiter-model/",), (*SIMULATOR, "hosts/"),
+    (MODULE, ("testbed/orbiter-model/", *SIMULATOR, "testbed/hosts/"), "the module lies at the bottom"),
+    (("testbed/orbiter-model/",), (*SIMULATOR, "testbed/hosts/"),
      "what the simulator and the hosts share lies below both"),
-    (("testbed/desktop/", "platform/"), ("hosts/",), "the simulator lies below the hosts"),
-    (("hosts/core/",), ("hosts/orbiter-sim/", "hosts/win32/"),
+    (("testbed/desktop/", "platform/"), ("testbed/hosts/",), "the simulator lies below the hosts"),
+    (("testbed/hosts/core/",), ("testbed/hosts/orbiter-sim/", "testbed/hosts/win32/"),
      "the hosts' shared core depends on neither host"),
-    (("hosts/orbiter-sim/",), ("hosts/win32/",), "neither host depends on the other"),
-    (("hosts/win32/",), (*SIMULATOR, "hosts/orbiter-sim/"),
+    (("testbed/hosts/orbiter-sim/",), ("testbed/hosts/win32/",), "neither host depends on the other"),
+    (("testbed/hosts/win32/",), (*SIMULATOR, "testbed/hosts/orbiter-sim/"),
      "the Win32 host uses nothing of the simulator, nor of the other host"),
 ]
 SOURCE_ENDINGS = (".cpp", ".h", ".rc", ".rc.in")

@@ -3,7 +3,7 @@
 // must end the process with -1 on every row.
 #pragma once
 
-#include "hosts/core/host_options.h"
+#include "testbed/hosts/core/host_options.h"
 
 #include <string>
 #include <vector>

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "frame/module_state.h"
-#include "hosts/orbiter-sim/orbiter_api.h"
 #include "testbed/desktop/desktop.h"
 #include "testbed/desktop/launchpad_window.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
 
 #include <gtest/gtest.h>
 #include <string>

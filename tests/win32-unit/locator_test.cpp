@@ -2,10 +2,10 @@
 // windows under Wine: the search through EnumWindows, the steps to the controls, the tree
 // selection and the process's end when a piece is missing.
 #include "frame/module_state.h"
-#include "hosts/win32/extra_windows.h"
 #include "launchpad/launchpad_ids.h"
 #include "launchpad/locator.h"
 #include "test_windows.h"
+#include "testbed/hosts/win32/extra_windows.h"
 #include "tests/lib/broken_launchpads.h"
 
 #include <gtest/gtest.h>

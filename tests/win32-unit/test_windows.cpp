@@ -1,6 +1,6 @@
 #include "test_windows.h"
 
-#include "hosts/win32/extra_windows.h"
+#include "testbed/hosts/win32/extra_windows.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>

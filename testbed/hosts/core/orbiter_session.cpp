@@ -1,6 +1,6 @@
-#include "hosts/core/orbiter_session.h"
+#include "testbed/hosts/core/orbiter_session.h"
 
-#include "hosts/core/simulation_session.h"
+#include "testbed/hosts/core/simulation_session.h"
 #include "testbed/orbiter-model/trace_lines.h"
 
 #include <algorithm>

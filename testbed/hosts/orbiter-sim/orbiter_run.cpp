@@ -1,11 +1,11 @@
-#include "hosts/orbiter-sim/orbiter_run.h"
+#include "testbed/hosts/orbiter-sim/orbiter_run.h"
 
-#include "hosts/core/orbiter_session.h"
-#include "hosts/core/scenario_entries.h"
-#include "hosts/orbiter-sim/orbiter_api.h"
 #include "resources/resource_ids.h"
 #include "testbed/desktop/desktop.h"
 #include "testbed/desktop/launchpad_window.h"
+#include "testbed/hosts/core/orbiter_session.h"
+#include "testbed/hosts/core/scenario_entries.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
 #include "testbed/sim-platform/module_image.h"
 
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "hosts/orbiter-sim/orbiter_api.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
 
-#include "hosts/core/date_to_int.h"
-#include "hosts/core/init_lib.h"
 #include "testbed/desktop/desktop.h"
 #include "testbed/desktop/dialog_template.h"
+#include "testbed/hosts/core/date_to_int.h"
+#include "testbed/hosts/core/init_lib.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "testbed/sim-platform/module_image.h"
 

@@ -2,12 +2,12 @@
 
 #include "close_box.h"
 #include "extra_windows.h"
-#include "hosts/core/orbiter_session.h"
-#include "hosts/core/scenario_entries.h"
 #include "launchpad.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "resources/resource_ids.h"
+#include "testbed/hosts/core/orbiter_session.h"
+#include "testbed/hosts/core/scenario_entries.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 

@@ -2,8 +2,8 @@
 // message loop, simulations started from the launchpad, and the simulated user.
 #pragma once
 
-#include "hosts/core/run_options.h"
 #include "platform/platform.h"
+#include "testbed/hosts/core/run_options.h"
 
 #include <optional>
 #include <string>

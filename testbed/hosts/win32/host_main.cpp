@@ -1,12 +1,12 @@
 // orbiter.exe: a Win32 test host that plays Orbiter for the real Skarvel.dll, with real
 // windows. It takes orbiter-sim's command line and prints orbiter-sim's trace lines.
 #include "extra_windows.h"
-#include "hosts/core/host_options.h"
-#include "hosts/core/module_list.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "orbiter_run.h"
 #include "raw_command_line.h"
+#include "testbed/hosts/core/host_options.h"
+#include "testbed/hosts/core/module_list.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 

@@ -6,11 +6,11 @@
 
 #include "copy_trace.h"
 #include "dialog_layout.h"
-#include "hosts/core/date_to_int.h"
-#include "hosts/core/init_lib.h"
 #include "orbiter_files.h"
 #include "platform/platform.h"
 #include "resources/resource_ids.h"
+#include "testbed/hosts/core/date_to_int.h"
+#include "testbed/hosts/core/init_lib.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 #include "window_image.h"

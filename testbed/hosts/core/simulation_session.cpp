@@ -1,4 +1,4 @@
-#include "hosts/core/simulation_session.h"
+#include "testbed/hosts/core/simulation_session.h"
 
 #include <array>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // orbiter-sim: a Linux program that plays Orbiter for the module. It builds a launchpad on
 // the simulated desktop, provides Orbiter's functions, loads the modules Orbiter.cfg lists (or
 // the one --module names) and runs Orbiter's message loop, printing one trace line per event.
-#include "hosts/core/host_options.h"
-#include "hosts/core/module_list.h"
-#include "hosts/orbiter-sim/orbiter_run.h"
 #include "testbed/desktop/desktop.h"
+#include "testbed/hosts/core/host_options.h"
+#include "testbed/hosts/core/module_list.h"
+#include "testbed/hosts/orbiter-sim/orbiter_run.h"
 #include "testbed/sim-platform/windows_path.h"
 
 #include <cerrno>

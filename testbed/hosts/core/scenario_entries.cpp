@@ -1,4 +1,4 @@
-#include "hosts/core/scenario_entries.h"
+#include "testbed/hosts/core/scenario_entries.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -2,7 +2,7 @@
 // loop, simulations started from the launchpad, and the simulated user.
 #pragma once
 
-#include "hosts/core/run_options.h"
+#include "testbed/hosts/core/run_options.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "hosts/core/host_options.h"
+#include "testbed/hosts/core/host_options.h"
 
-#include "hosts/core/module_list.h"
+#include "testbed/hosts/core/module_list.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "hosts/core/date_to_int.h"
+#include "testbed/hosts/core/date_to_int.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 // OrbiterSession and does each step's part that needs its own windows, loader or queue.
 #pragma once
 
-#include "hosts/core/run_options.h"
+#include "testbed/hosts/core/run_options.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "hosts/core/module_list.h"
+#include "testbed/hosts/core/module_list.h"
 
 #include <fstream>
 

@@ -1,7 +1,7 @@
 #include "orbiter_files.h"
 
-#include "hosts/core/date_to_int.h"
-#include "hosts/core/module_list.h"
+#include "testbed/hosts/core/date_to_int.h"
+#include "testbed/hosts/core/module_list.h"
 
 #include <cstdio>
 #include <vector>

@@ -1,7 +1,7 @@
 // The command line both hosts take, and the usage text that describes it.
 #pragma once
 
-#include "hosts/core/run_options.h"
+#include "testbed/hosts/core/run_options.h"
 
 #include <cstddef>
 #include <optional>

@@ -2,7 +2,7 @@
 // it), what the simulated user does, Orbiter's command line and the modules to load.
 #pragma once
 
-#include "hosts/core/module_list.h"
+#include "testbed/hosts/core/module_list.h"
 #include "testbed/orbiter-model/launchpad.h"
 
 #include <optional>
