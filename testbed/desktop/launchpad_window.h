@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "testbed/orbiter-model/launchpad.h"
+#include "testbed/orbiter-model/launchpad_layout.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // End-to-end runs of an Orbiter host with the module: trace lines, exit status and the
 // scenario the simulation read. The same table runs against orbiter-sim and the Win32 host.
 #include "host_run.h"
-#include "testbed/hosts/core/simulation_session.h"
+#include "testbed/hosts/core/scenario_files.h"
 #include "tests/lib/broken_launchpads.h"
 
 #include <filesystem>

@@ -3,7 +3,7 @@
 // so), a hidden plain window, and a window of another process.
 #pragma once
 
-#include "testbed/hosts/win32/launchpad.h"
+#include "testbed/hosts/win32/launchpad_dialog.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "testbed/hosts/core/orbiter_session.h"
 
-#include "testbed/hosts/core/simulation_session.h"
+#include "testbed/hosts/core/scenario_files.h"
 #include "testbed/orbiter-model/trace_lines.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "testbed/hosts/core/module_list.h"
-#include "testbed/orbiter-model/launchpad.h"
+#include "testbed/orbiter-model/launchpad_layout.h"
 
 #include <optional>
 #include <string>

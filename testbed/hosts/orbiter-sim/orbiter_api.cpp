@@ -2,8 +2,8 @@
 
 #include "testbed/desktop/desktop.h"
 #include "testbed/desktop/dialog_template.h"
-#include "testbed/hosts/core/date_to_int.h"
-#include "testbed/hosts/core/init_lib.h"
+#include "testbed/hosts/core/convert_date.h"
+#include "testbed/hosts/core/module_start.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "testbed/sim-platform/module_image.h"
 

@@ -1,6 +1,6 @@
 #include "orbiter_files.h"
 
-#include "testbed/hosts/core/date_to_int.h"
+#include "testbed/hosts/core/convert_date.h"
 #include "testbed/hosts/core/module_list.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The files Orbiter itself writes in its folder, as the host writes them: Orbiter.log, begun anew
 // at each start with a line for each module loaded or not; Device.dat and keymap.cfg, written at
 // start when they are missing; and Orbiter.cfg, rewritten when Orbiter ends normally. (The
-// scenario saved when a simulation session ends is in testbed/hosts/core/simulation_session.h.)
+// scenario saved when a simulation session ends is in testbed/hosts/core/scenario_files.h.)
 #pragma once
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 
 #include "close_box.h"
 #include "extra_windows.h"
-#include "launchpad.h"
+#include "launchpad_dialog.h"
 #include "orbiter_exports.h"
 #include "orbiter_files.h"
 #include "resources/resource_ids.h"

@@ -1,4 +1,4 @@
-#include "testbed/hosts/core/date_to_int.h"
+#include "testbed/hosts/core/convert_date.h"
 
 #include <cstdio>
 #include <cstring>

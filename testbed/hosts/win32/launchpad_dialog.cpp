@@ -1,6 +1,6 @@
-#include "launchpad.h"
+#include "launchpad_dialog.h"
 
-#include "launchpad_resources.h"
+#include "launchpad_dialog_ids.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 

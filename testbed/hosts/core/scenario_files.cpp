@@ -1,4 +1,4 @@
-#include "testbed/hosts/core/simulation_session.h"
+#include "testbed/hosts/core/scenario_files.h"
 
 #include <array>
 #include <cstdint>

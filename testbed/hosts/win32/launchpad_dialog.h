@@ -3,7 +3,7 @@
 // on the page), or one of the faults the module must survive.
 #pragma once
 
-#include "testbed/orbiter-model/launchpad.h"
+#include "testbed/orbiter-model/launchpad_layout.h"
 
 #include <windows.h>
 
