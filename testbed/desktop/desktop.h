@@ -48,12 +48,7 @@ struct Window {
     // and whether a WM_PAINT is due.
     DialogProc procedure = nullptr;
     int templateId = 0;
-    void* context = nullptr;
     bool paintPending = false;
-
-    // Geometry in dialog units, and styles, as the template gave them.
-    int x = 0, y = 0, width = 0, height = 0;
-    std::uint32_t style = 0, extendedStyle = 0;
 };
 
 struct PostedMessage {

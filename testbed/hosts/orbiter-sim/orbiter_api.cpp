@@ -47,24 +47,10 @@ WindowHandle oapiOpenDialog(InstanceHandle instance, int templateId, DialogProc 
     sim::Window& window = *desktop.Find(dialog);
     window.procedure = procedure;
     window.templateId = templateId;
-    window.context = context;
-    window.style = layout.style;
-    window.extendedStyle = layout.extendedStyle;
-    window.x = layout.x;
-    window.y = layout.y;
-    window.width = layout.width;
-    window.height = layout.height;
+    sim::TheOrbiter().dialogContext = context;
     std::vector<model::PlacedText> texts;
     for (const sim::DialogItem& item : layout.items) {
-        const WindowHandle control =
-            desktop.CreateChild(dialog, sim::WindowKind::Static, item.id, item.text);
-        sim::Window& child = *desktop.Find(control);
-        child.style = item.style;
-        child.extendedStyle = item.extendedStyle;
-        child.x = item.x;
-        child.y = item.y;
-        child.width = item.width;
-        child.height = item.height;
+        desktop.CreateChild(dialog, sim::WindowKind::Static, item.id, item.text);
         texts.push_back({item.y, item.x, item.text});
     }
     for (const std::string& line : model::DialogOpenLines(templateId, texts)) {

@@ -18,6 +18,8 @@ struct OrbiterApi {
     int date2IntCalls = 0;
     int initLibCalls = 0;
     InstanceHandle initLibInstance = nullptr;
+    // The context the module passed to the last oapiOpenDialog.
+    void* dialogContext = nullptr;
 };
 
 OrbiterApi& TheOrbiter();
