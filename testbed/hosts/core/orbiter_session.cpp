@@ -1,5 +1,6 @@
 #include "testbed/hosts/core/orbiter_session.h"
 
+#include "testbed/hosts/core/scenario_entries.h"
 #include "testbed/hosts/core/scenario_files.h"
 #include "testbed/orbiter-model/trace_lines.h"
 
@@ -59,7 +60,7 @@ void OrbiterSession::StartSimulation() {
                                      scenario ? std::optional(Cksum(*scenario)) : std::nullopt));
     LastOutSession();
     Trace(model::SIMULATION_END_LINE);
-    const std::string currentState = "Scenarios" + separator + "(Current state).scn";
+    const std::string currentState = "Scenarios" + separator + CURRENT_STATE + ".scn";
     if (!SaveFinalState(currentState, scenario)) {
         std::fprintf(stderr, "%s: cannot save the final state to %s\n", Name(),
                      currentState.c_str());

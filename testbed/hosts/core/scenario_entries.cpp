@@ -8,7 +8,6 @@ namespace core {
 
 std::vector<std::string> FindScenarioEntries(const std::string& orbiterFolder) {
     namespace fs = std::filesystem;
-    static const char CURRENT_STATE[] = "(Current state)";
     std::vector<std::string> found;
     const fs::path scenarios = fs::path(orbiterFolder) / "Scenarios";
     std::error_code error;
