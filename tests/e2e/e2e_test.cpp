@@ -136,6 +136,18 @@ TEST(HostCommandLine, HelpAfterAnotherOptionPrintsTheUsage) {
     EXPECT_TRUE(LinesInOrder(run, {"                      " + place + " in Orbiter's folder)"}));
 }
 
+// An Orbiter folder the host cannot enter ends the run before any module is loaded, and
+// standard error says which folder it was.
+TEST(HostCommandLine, AFolderThatCannotBeEnteredEndsTheRunAtOnce) {
+    ScratchOrbiter folder;
+    const std::string nowhere = folder.HostPath() + "\\Nowhere";
+    const HostRun run = RunHost(folder, {"--root", nowhere, "--", "-p"});
+    EXPECT_EQ(run.status, 1) << Transcript(run);
+    EXPECT_TRUE(run.lines.empty()) << Transcript(run);
+    EXPECT_NE(run.errors.find("cannot enter Orbiter's folder " + nowhere + ": "), std::string::npos)
+        << Transcript(run);
+}
+
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};
 
 // A launchpad the module cannot use: it ends the process before reading the command line, from

@@ -6,7 +6,7 @@
 #include "orbiter_run.h"
 #include "raw_command_line.h"
 #include "testbed/hosts/core/host_options.h"
-#include "testbed/hosts/core/module_list.h"
+#include "testbed/hosts/core/orbiter_folder.h"
 #include "testbed/orbiter-model/trace_lines.h"
 #include "trace.h"
 
@@ -51,6 +51,14 @@ bool SameWords(const std::vector<host::RawWord>& words, int argc, char** argv) {
         if (words[i].text != argv[i + 1]) {
             return false;
         }
+    }
+    return true;
+}
+
+bool EnterFolder(const std::string& folder, std::string& reason) {
+    if (!SetCurrentDirectoryA(folder.c_str())) {
+        reason = "error " + std::to_string(GetLastError());
+        return false;
     }
     return true;
 }
@@ -113,23 +121,13 @@ int main(int argc, char** argv) {
         options.run.commandLine =
             *options.firstWord < words.size() ? raw.substr(words[*options.firstWord].at) : "";
     }
-    // A module named with --module is taken from where the caller stands, before entering
-    // Orbiter's folder; the modules Orbiter.cfg lists are found there.
-    const std::string modulePath =
-        options.modulePath.empty() ? "" : host::FullPath(options.modulePath);
-    if (!SetCurrentDirectoryA(options.run.root.c_str())) {
-        std::fprintf(stderr, "orbiter.exe: cannot enter Orbiter's folder %s (error %lu)\n",
-                     options.run.root.c_str(), GetLastError());
+    const core::HostSystem system{"orbiter.exe", ".dll", '\\', host::FullPath, EnterFolder};
+    if (!core::EnterOrbiterFolder(options, system)) {
         return SETUP_STATUS;
     }
-    options.run.root = ".";
     if (!written.empty() && !host::WriteLineInto(written)) {
         std::fprintf(stderr, "orbiter.exe: cannot write into %s\n", written.c_str());
         return SETUP_STATUS;
-    }
-    options.run.modules = core::ModulesToLoad(modulePath, ".dll", '\\');
-    if (options.run.modules.empty()) {
-        std::fprintf(stderr, "orbiter.exe: Orbiter.cfg lists no module; Orbiter starts without\n");
     }
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
     return host::RunOrbiter(options.run);
