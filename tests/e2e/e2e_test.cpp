@@ -2,7 +2,7 @@
 // scenario the simulation read. The same table runs against orbiter-sim and the Win32 host.
 #include "host_run.h"
 #include "testbed/hosts/core/scenario_files.h"
-#include "tests/lib/broken_launchpads.h"
+#include "tests/lib/launchpad_contract.h"
 
 #include <filesystem>
 

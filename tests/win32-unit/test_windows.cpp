@@ -39,6 +39,9 @@ const host::Launchpad& BuildLaunchpad(const model::LaunchpadLayout& layout) {
     if (layout.otherWindow) {
         host::ShowOtherWindow();
     }
+    if (layout.foreignWindow && !host::ShowForeignWindow(error)) {
+        ADD_FAILURE() << error;
+    }
     return pad;
 }
 
