@@ -72,7 +72,8 @@ endif()
 # Test equipment under Wine: the Win32 test host orbiter.exe, which exports Orbiter's functions
 # under Orbiter's decorated names, and nothing else. It is built into tests/win32-host, where the
 # Wine scripts and the trial's tests have always found it.
-add_subdirectory(hosts/win32 tests/win32-host)
+add_subdirectory(testbed)
+add_subdirectory(testbed/hosts/win32 tests/win32-host)
 add_test(NAME test_host_exports_orbiter_decorated_names
     COMMAND ${CMAKE_SOURCE_DIR}/tests/dll/check_dll_imports.sh --host-exports
             ${MINGW_PREFIX}-objdump ${ORBITER_ABI_TARGET} $<TARGET_FILE:orbiter>)
