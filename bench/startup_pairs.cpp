@@ -5,13 +5,13 @@
 // pairs gives a steady one.
 #include "startup_pairs.h"
 
-#include "desktop/desktop.h"
-#include "desktop/launchpad_window.h"
 #include "frame/entry_points.h"
 #include "frame/module_state.h"
-#include "hosts/orbiter-sim/orbiter_api.h"
 #include "platform/platform.h"
-#include "platform/sim/module_image.h"
+#include "testbed/desktop/desktop.h"
+#include "testbed/desktop/launchpad_window.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,8 +2,11 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++)
+# The compilers of the win32 thread model, named so, whichever model update-alternatives makes
+# the plain names: each writes its own version ("12-win32", "12-posix") into the DLL, so the
+# same sources would give other bytes.
+set(CMAKE_C_COMPILER ${MINGW_PREFIX}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-win32)
 set(CMAKE_RC_COMPILER ${MINGW_PREFIX}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,6 +1,6 @@
-# The source lists, shared by the main build and by the fuzz and benchmark projects, so that
-# all of them compile exactly what the product and the unit tests compile.
-# Sets SKARVEL_ROOT, MODULE_SOURCES and SIM_SOURCES (absolute paths).
+# The module's source list, shared by the main build and by the fuzz and benchmark projects, so
+# that all of them compile exactly what the product and the unit tests compile; the testbed's
+# libraries are in testbed/CMakeLists.txt. Sets SKARVEL_ROOT and MODULE_SOURCES (absolute paths).
 get_filename_component(SKARVEL_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
 # The module's logic: the same sources for the Windows DLL and the Linux shared object.
@@ -15,24 +15,3 @@ set(MODULE_SOURCES
     request/launch_request.cpp)
 list(TRANSFORM MODULE_SOURCES PREPEND "${SKARVEL_ROOT}/")
 
-# The Linux back end of platform.h and the simulated Orbiter around it, which the unit tests,
-# orbiter-sim and the fuzz and benchmark projects link: the simulated platform calls
-# (platform/sim), the simulated desktop (desktop), what both hosts share (hosts/core) and the
-# simulated Orbiter's functions and run (hosts/orbiter-sim). What they know of Orbiter's
-# launchpad and trace lines is in headers only (orbiter-model).
-set(SIM_SOURCES
-    platform/sim/module_image.cpp
-    platform/sim/sim_files.cpp
-    platform/sim/sim_platform.cpp
-    platform/sim/windows_path.cpp
-    desktop/desktop.cpp
-    desktop/dialog_template.cpp
-    desktop/launchpad_window.cpp
-    hosts/core/date_to_int.cpp
-    hosts/core/module_list.cpp
-    hosts/core/orbiter_session.cpp
-    hosts/core/scenario_entries.cpp
-    hosts/core/simulation_session.cpp
-    hosts/orbiter-sim/orbiter_api.cpp
-    hosts/orbiter-sim/orbiter_run.cpp)
-list(TRANSFORM SIM_SOURCES PREPEND "${SKARVEL_ROOT}/")

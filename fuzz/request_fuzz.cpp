@@ -7,13 +7,13 @@
 // After every run the whole folder is read back and compared, byte for byte, with how it
 // was made. That read is most of a run's work, so it uses plain system calls: streams and
 // std::filesystem iterators cost several times more than the calls themselves.
-#include "desktop/desktop.h"
-#include "desktop/launchpad_window.h"
 #include "frame/module_state.h"
-#include "hosts/orbiter-sim/orbiter_api.h"
 #include "launchpad/locator.h"
-#include "platform/sim/windows_path.h"
 #include "request/launch_request.h"
+#include "testbed/desktop/desktop.h"
+#include "testbed/desktop/launchpad_window.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
+#include "testbed/sim-platform/windows_path.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -6,8 +6,8 @@
 //
 // Every check is linear in the line's length and allocates nothing of its own per run, so
 // that the fuzzer's time goes to the tokenizer rather than to the checks.
-#include "desktop/desktop.h"
 #include "request/command_line.h"
+#include "testbed/desktop/desktop.h"
 
 #include <algorithm>
 #include <cstddef>

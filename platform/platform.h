@@ -2,8 +2,8 @@
 //
 // The module's logic includes only this header. Two back ends implement it:
 // platform/win32/ with the real Win32 calls (and Orbiter's functions imported
-// from orbiter.exe), and platform/sim/ with simulated calls for Linux, on the simulated desktop
-// of desktop/.
+// from orbiter.exe), and testbed/sim-platform/ with simulated calls for Linux,
+// on the simulated desktop of testbed/desktop/.
 #pragma once
 
 #include <cstddef>

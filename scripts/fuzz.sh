@@ -5,8 +5,9 @@
 # build/fuzz/new-failures/<target>/, and the run says where: the tracked tree stays as committed.
 # Copy it into fuzz/regressions/<target>/ and commit it with its fix.
 #
-#     scripts/fuzz.sh [SECONDS]          # each target for SECONDS on one core; default
-#                                        # $SKARVEL_FUZZ_SECONDS or 30 (the test command)
+#     scripts/fuzz.sh [SECONDS]          # each target for SECONDS on one core, the targets
+#                                        # side by side; default $SKARVEL_FUZZ_SECONDS or 30
+#                                        # (the test command)
 #     scripts/fuzz.sh --campaign [RUNS] [--record]
 #                                        # each target until it has made RUNS executions
 #                                        # (default $SKARVEL_CAMPAIGN_RUNS or 10000000) on
@@ -83,28 +84,38 @@ keep_failures() {
     done
 }
 
-# One core for `seconds`: the test command's run.
+# One core for `seconds`, the targets side by side: the test command's run. fuzz_bounded starts
+# a target; bounded_results waits for each and reads its log.
 fuzz_bounded() {
     local name=$1 target=$2 work=$build/work/$1
     mkdir -p "$work/corpus" "$work/artifacts"
     echo "== $target: fuzzing for $seconds s (seeds: fuzz/corpus/$name, max_len $max_len)"
-    local log=$work/fuzz.log status=0
     # The first corpus folder collects new inputs between runs; the seeds are only read.
     "$build/$target" -max_total_time="$seconds" "${options[@]}" -print_final_stats=1 \
         -artifact_prefix="$work/artifacts/" "$work/corpus" "$root/fuzz/corpus/$name" \
-        >"$log" 2>&1 || status=$?
-    local executions rate
-    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
-    grep '^stat::' "$log" | sed 's/^/   /' || true
-    if [ "$status" -ne 0 ]; then
-        tail -n 40 "$log"
-        keep_failures "$name" "$target" "$work/artifacts"
-        echo "!! $target failed with status $status (log: $log)"
-        failed+=("$target")
-    fi
-    summary+=("$target: ${executions:-?} executions in $seconds s (${rate:-?}/s), $(
-        [ "$status" -eq 0 ] && echo ok || echo FAILED)")
+        >"$work/fuzz.log" 2>&1 &
+    running+=("$name $target $!")
+}
+
+bounded_results() {
+    local entry name target pid work log status executions rate
+    for entry in "${running[@]}"; do
+        read -r name target pid <<<"$entry"
+        work=$build/work/$name log=$build/work/$name/fuzz.log status=0
+        wait "$pid" || status=$?
+        executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+        rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+        echo "== $target: done"
+        grep '^stat::' "$log" | sed 's/^/   /' || true
+        if [ "$status" -ne 0 ]; then
+            tail -n 40 "$log"
+            keep_failures "$name" "$target" "$work/artifacts"
+            echo "!! $target failed with status $status (log: $log)"
+            failed+=("$target")
+        fi
+        summary+=("$target: ${executions:-?} executions in $seconds s (${rate:-?}/s), $(
+            [ "$status" -eq 0 ] && echo ok || echo FAILED)")
+    done
 }
 
 # Every core until `runs` executions, in libFuzzer's fork mode: it runs jobs of growing
@@ -153,6 +164,7 @@ fuzz_campaign() {
 
 failed=()
 summary=()
+running=()
 for target in "${targets[@]}"; do
     name=${target%_fuzz}
     regressions=$root/fuzz/regressions/$name
@@ -173,6 +185,7 @@ for target in "${targets[@]}"; do
     fi
     "fuzz_$mode" "$name" "$target"
 done
+[ "$mode" != bounded ] || bounded_results
 
 if [ "$mode" = campaign ]; then
     echo

@@ -19,7 +19,7 @@ fail() {
 }
 
 tools=(cmake ninja zip unzip clang++ llvm-nm)
-for tool in g++ windres dlltool strip objdump; do
+for tool in g++-win32 windres dlltool strip objdump; do
     tools+=("i686-w64-mingw32-$tool")
 done
 for tool in "${tools[@]}"; do
@@ -53,6 +53,11 @@ cmake -S . -B "$build" -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD
     >"$log" 2>&1 || fail "configuring failed; see $log"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in $build/CMakeCache.txt; see $log"
+# The toolchain file names the win32 thread model's compiler; the posix one gives other bytes.
+compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake)
+grep -qx 'Thread model: win32' <<<"$("$compiler" -v 2>&1)" ||
+    fail "$compiler does not build with the win32 thread model, which the package is built with." \
+        "cmake/mingw-i686.cmake names i686-w64-mingw32-g++-win32; configure with that one."
 echo "== Building Skarvel.dll $version and packing it (2 jobs)"
 cmake --build "$build" --target package_zip -j 2 >>"$log" 2>&1 ||
     fail "building or packing failed; see $log"
@@ -73,17 +78,31 @@ tests/dll/check_dll_imports.sh i686-w64-mingw32-objdump i686-pc-windows-msvc "$d
     fail "the packaged DLL's imports are wrong:" "$(cat "$check/imports")"
 tests/dll/check_dll_tables.sh i686-w64-mingw32-objdump "$dll" >"$check/exports" ||
     fail "the packaged DLL's exports are wrong:" "$(cat "$check/exports")"
+# The manual says Windows XP (5.1) or later: the DLL's header must not ask for more.
+read -r major minor < <(i686-w64-mingw32-objdump -p "$dll" |
+    awk '/^M(aj|in)orSubsystemVersion/ { printf "%s ", $2 } END { print "" }')
+[ $((major * 100 + minor)) -le 501 ] ||
+    fail "the DLL's header asks for Windows $major.$minor; docs/Skarvel.txt says XP (5.1) or later."
+# Notepad on any Windows shows the manual as written: CR LF line ends, 78 columns at most.
+manual=$check/Doc/Skarvel.txt
+! grep -q -v $'\r$' "$manual" || fail "Doc/Skarvel.txt has lines without a CR LF end."
+wide=$(tr -d '\r' <"$manual" | awk 'length > 78 { print "line " NR ": " length " columns" }')
+[ -z "$wide" ] || fail "docs/Skarvel.txt has lines wider than 78 columns:" "$wide"
 
 mkdir -p dist
 cp "$zip_file" "$partial"
 mv -f "$partial" "dist/Skarvel-$version.zip"
 # The commit the zip was packed from, so that scripts/try-in-orbiter.sh knows whether it is current.
 git rev-parse HEAD >"dist/Skarvel-$version.zip.commit"
-# The Debian packages whose versions shape the zip's bytes: the same commit built with these
-# gives the same zip.
-dpkg-query -W -f='${Package} ${Version}\n' g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 \
-    gcc-mingw-w64-i686-win32-runtime gcc-mingw-w64-base binutils-mingw-w64-i686 mingw-w64-i686-dev \
-    mingw-w64-common zip >"dist/Skarvel-$version.toolchain"
+# What shapes the zip's bytes: the compilers' own version lines, and the Debian packages they
+# and zip come from. The same commit built with these gives the same zip.
+{
+    "$compiler" --version | sed -n 1p
+    i686-w64-mingw32-windres --version | sed -n 1p
+    dpkg-query -W -f='${Package} ${Version}\n' g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 \
+        gcc-mingw-w64-i686-win32-runtime gcc-mingw-w64-base binutils-mingw-w64-i686 \
+        mingw-w64-i686-dev mingw-w64-common zip
+} >"dist/Skarvel-$version.toolchain"
 echo "== Done: dist/Skarvel-$version.zip (Skarvel.dll: $size bytes, stripped), built with the" \
     "versions in dist/Skarvel-$version.toolchain"
 sha256sum "dist/Skarvel-$version.zip"

@@ -31,8 +31,9 @@ step() {
     junit="$logs/step-$steps.xml" # where build_and_test has ctest write its report
     echo
     echo "== $name"
-    local status=0
+    local status=0 started=$SECONDS
     "$@" 2>&1 | tee "$log" || status=$?
+    echo "-- $name: $((SECONDS - started)) s"
     if [ -s "$junit" ]; then
         local kind rest
         while read -r kind rest; do
@@ -88,7 +89,9 @@ build_and_test() {
     local preset=$1
     echo "-- configuring and building preset $preset"
     cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null || return
-    ctest --preset "$preset" --no-tests=error --output-junit "$junit"
+    # Two at a time: the Wine tests spend much of their time waiting on Wine, and those that share
+    # a Wine prefix take turns on it.
+    ctest --preset "$preset" --parallel 2 --no-tests=error --output-junit "$junit"
 }
 
 step "Formatting (clang-format)" scripts/check-format.sh

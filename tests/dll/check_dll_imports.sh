@@ -73,7 +73,7 @@ if [ $mode = exports ]; then
         sed -nE 's/^\s*\[ *[0-9]+\] (.+)$/\1/p')
     if compare "exports" "$exports" \
         "A host that plays Orbiter exports exactly Orbiter's decorated names:" \
-        "hosts/win32/CMakeLists.txt makes its table from platform/orbiter-<arch>.def."; then
+        "testbed/hosts/win32/CMakeLists.txt makes its table from platform/orbiter-<arch>.def."; then
         ok "$image exports exactly Orbiter's six decorated names for $target:"
         printf '    %s\n' $expected
     fi

@@ -6,7 +6,8 @@ only the lines `not_run` names are left out, each with its reason. Besides:
   - a demo command must remove its scratch folder, and the trace lines of the ```text block
     that follows it must be the ones it printed, in order;
   - the package command must leave dist/Skarvel-<version>.zip and print its sha256.
-A check started by a command it runs (a preset's ctest that holds this check) skips itself."""
+The commands that build a preset and run its tests are not run a second time: the test command
+runs them, and they must be its very steps, the same presets in the same order."""
 import hashlib
 import os
 import re
@@ -19,13 +20,22 @@ from doc_blocks import ROOT, commands, doc_files
 
 # Every trace line of orbiter-sim begins with one of these words and a colon.
 TRACE = re.compile(r"^(module|tree|start-paused|copy|dialog|click|simulation|orbiter|user): ")
-NESTED = "SKARVEL_CHECKING_DOCS"
+# A preset built and tested by hand, as the docs show it, and as the test command runs it.
+PRESET = re.compile(r"^cmake --preset (\S+) && cmake --build --preset \1 && ctest --preset \1$")
+TEST_STEP = re.compile(r"^step .* build_and_test (\S+)$", re.M)
+TEST_STEP_COMMANDS = [
+    'cmake --preset "$preset"',
+    'cmake --build --preset "$preset"',
+    'ctest --preset "$preset"',
+]
 
 
 def not_run(command):
     """Why a command is not run here, or None when it is."""
     if command.startswith("bash scripts/test.sh"):
         return "the test command itself"
+    if PRESET.match(command):
+        return "a step of the test command, which runs it"
     if re.match(r"bash scripts/try-in-orbiter\.sh [^-]", command):
         return "it needs an Orbiter folder"
     return None
@@ -69,26 +79,40 @@ def package_problems(clone, printed):
     return []
 
 
+def preset_problems(clone, shown):
+    """What keeps the preset commands the docs show from being the test command's own steps."""
+    test_sh = open(os.path.join(clone, "scripts/test.sh")).read()
+    steps = TEST_STEP.findall(test_sh)
+    found = []
+    if shown != steps:
+        found.append(f"the docs build and test the presets {shown}, and scripts/test.sh {steps}")
+    body = test_sh[test_sh.find("build_and_test() {") :]
+    places = [body.find(command) for command in TEST_STEP_COMMANDS]
+    if -1 in places or places != sorted(places):
+        found.append(
+            "build_and_test in scripts/test.sh no longer runs, in order: "
+            + "; ".join(TEST_STEP_COMMANDS)
+        )
+    return found
+
+
 def main():
-    if os.environ.get(NESTED):
-        print("SKIP: a command of the docs' check started this run; it checks the docs already.")
-        return 77
     commit = subprocess.run(
         ["git", "-C", ROOT, "rev-parse", "HEAD"], capture_output=True, text=True, check=True
     ).stdout.strip()
     failed = ran = traces = 0
+    presets = []
     with tempfile.TemporaryDirectory() as scratch:
-        # Open to all, as a clone in a user's home is: some tests run as another user.
-        os.chmod(scratch, 0o755)
         clone = os.path.join(scratch, "clone")
         print(f"== Cloning commit {commit} into {clone} (uncommitted changes are not in it)")
         subprocess.run(["git", "clone", "-q", "--no-checkout", ROOT, clone], check=True)
         subprocess.run(["git", "-C", clone, "checkout", "-q", "--detach", commit], check=True)
-        environment = dict(os.environ, **{NESTED: "1"})
         for doc in doc_files(clone):
             name = os.path.relpath(doc, clone)
             for command, output in commands(doc.read_text()):
                 reason = not_run(command)
+                if PRESET.match(command):
+                    presets.append(PRESET.match(command).group(1))
                 if reason:
                     print(f"-- {name}: not run here: `{command}` ({reason})")
                     continue
@@ -98,7 +122,6 @@ def main():
                 run = subprocess.run(
                     ["bash", "-c", command],
                     cwd=clone,
-                    env=environment,
                     stdin=subprocess.DEVNULL,
                     stdout=subprocess.PIPE,
                     stderr=subprocess.STDOUT,
@@ -118,12 +141,18 @@ def main():
                     print("\n".join("      " + line for p in found for line in p.splitlines()))
                     print("      Its output:")
                     print("\n".join("      " + line for line in run.stdout.splitlines()))
+        for problem in preset_problems(clone, presets):
+            failed += 1
+            print(f"FAIL: {problem}")
     if traces == 0:
         failed += 1
         print("FAIL: no ```text block after a demo command shows orbiter-sim's trace lines.")
         print("      Keep the demo's output in the docs, or mend this check.")
     if failed == 0:
-        print(f"ok: the docs' {ran} commands end with 0 in a fresh clone and do what they say")
+        print(
+            f"ok: the docs' {ran} commands end with 0 in a fresh clone and do what they say,"
+            f" and their presets {presets} are the test command's steps"
+        )
     return 1 if failed else 0
 
 

@@ -2,7 +2,8 @@
 """Keeps the hosted CI's commands the README's: each `bash scripts/...` step of the workflow
 must be a command the README shows, and the README's test and package commands must both be
 steps of it, so that neither can change without the other. Every action it uses is pinned to
-a full commit hash, which no one can move, as a tag can be moved."""
+a full commit hash, which no one can move, as a tag can be moved; every container image to a
+version tag and the digest of its contents, and every runner to a versioned image, not -latest."""
 import re
 import sys
 
@@ -32,6 +33,16 @@ def problems(readme, workflow):
         f"the workflow uses {action}, not pinned to a full commit hash"
         for action in re.findall(r"^\s*(?:- )?uses:\s*(\S+)", workflow, re.M)
         if not re.search(r"@[0-9a-f]{40}$", action)
+    ]
+    found += [
+        f"the workflow's image {image} is not pinned to a version tag and a digest"
+        for image in re.findall(r"^\s*image:\s*(\S+)", workflow, re.M)
+        if not re.fullmatch(r"[\w./-]+:[\w.-]*\d[\w.-]*@sha256:[0-9a-f]{64}", image)
+    ]
+    found += [
+        f"the workflow runs on {label}, which moves; name a version, as ubuntu-24.04"
+        for label in re.findall(r"^\s*runs-on:\s*(\S+)", workflow, re.M)
+        if label.endswith("-latest")
     ]
     return found
 

@@ -1,8 +1,8 @@
 // End-to-end runs of an Orbiter host with the module: trace lines, exit status and the
 // scenario the simulation read. The same table runs against orbiter-sim and the Win32 host.
 #include "host_run.h"
-#include "hosts/core/simulation_session.h"
-#include "tests/lib/broken_launchpads.h"
+#include "testbed/hosts/core/scenario_files.h"
+#include "tests/lib/launchpad_contract.h"
 
 #include <filesystem>
 
@@ -134,6 +134,18 @@ TEST(HostCommandLine, HelpAfterAnotherOptionPrintsTheUsage) {
     const std::string separator = extension == ".dll" ? "\\" : "/";
     const std::string place = "Modules" + separator + "Plugin" + separator + "NAME" + extension;
     EXPECT_TRUE(LinesInOrder(run, {"                      " + place + " in Orbiter's folder)"}));
+}
+
+// An Orbiter folder the host cannot enter ends the run before any module is loaded, and
+// standard error says which folder it was.
+TEST(HostCommandLine, AFolderThatCannotBeEnteredEndsTheRunAtOnce) {
+    ScratchOrbiter folder;
+    const std::string nowhere = folder.HostPath() + "\\Nowhere";
+    const HostRun run = RunHost(folder, {"--root", nowhere, "--", "-p"});
+    EXPECT_EQ(run.status, 1) << Transcript(run);
+    EXPECT_TRUE(run.lines.empty()) << Transcript(run);
+    EXPECT_NE(run.errors.find("cannot enter Orbiter's folder " + nowhere + ": "), std::string::npos)
+        << Transcript(run);
 }
 
 const std::vector<std::string> BEFORE_COMMAND_LINE = {"copy:", "dialog:", "start-paused: on"};

@@ -1,45 +1,40 @@
-"""Checks that every include runs down the layers, never back up: the module and its platform
-seam at the bottom; orbiter-model/, what the simulated desktop and both hosts know of Orbiter;
-the simulated back end (platform/sim/) and desktop; the hosts' shared core (hosts/core/); the
-two hosts; then the tests, benchmarks and fuzzers, which may include anything. Names each
-include that runs up, and ends with 1 when there is one.
+"""Checks that every include runs down the layers, never back up: the module (its platform seam,
+platform/, included) at the bottom; then the testbed's layers, each above the one before:
+testbed/orbiter-model/, what the simulator and both hosts know of Orbiter; the simulator
+(testbed/sim-platform/, testbed/desktop/); the hosts' shared core (testbed/hosts/core/); the two
+hosts; then the tests, the trial, the benchmarks and the fuzzers, which may include anything.
+Names each include that runs up, and ends with 1 when there is one.
 
     python3 tests/layers/check_include_layers.py SOURCE_DIR
 """
+
 import os
 import re
 import sys
 
-ABOVE_EVERYTHING = ("tests/", "bench/", "fuzz/")
-SIMULATOR = ("desktop/", "platform/sim/")
-MODULE = (
-    "frame/",
-    "request/",
-    "launchpad/",
-    "resources/",
-    "platform/platform.h",
-    "platform/win32/",
-)
+ABOVE_EVERYTHING = ("tests/", "bench/", "fuzz/", "trial/")
+MODULE = ("frame/", "request/", "launchpad/", "resources/", "platform/")
+MODEL = "testbed/orbiter-model/"
+SIMULATOR = ("testbed/sim-platform/", "testbed/desktop/")
+CORE = "testbed/hosts/core/"
+SIM_HOST = "testbed/hosts/orbiter-sim/"
+WIN32_HOST = "testbed/hosts/win32/"
 
 # (the files, by the start of their path; what they must not include; why). The first row
 # whose files match a file applies to it.
 RULES = [
-    (MODULE, ("orbiter-model/", *SIMULATOR, "hosts/"), "the module lies at the bottom"),
+    (MODULE, ("testbed/",), "the module lies at the bottom, below the testbed"),
     (
-        ("orbiter-model/",),
-        (*SIMULATOR, "hosts/"),
+        (MODEL,),
+        (*SIMULATOR, "testbed/hosts/"),
         "what the simulator and the hosts share lies below both",
     ),
-    (("desktop/", "platform/"), ("hosts/",), "the simulator lies below the hosts"),
+    (SIMULATOR, ("testbed/hosts/",), "the simulator lies below the hosts"),
+    ((CORE,), (SIM_HOST, WIN32_HOST), "the hosts' shared core depends on neither host"),
+    ((SIM_HOST,), (WIN32_HOST,), "neither host depends on the other"),
     (
-        ("hosts/core/",),
-        ("hosts/orbiter-sim/", "hosts/win32/"),
-        "the hosts' shared core depends on neither host",
-    ),
-    (("hosts/orbiter-sim/",), ("hosts/win32/",), "neither host depends on the other"),
-    (
-        ("hosts/win32/",),
-        (*SIMULATOR, "hosts/orbiter-sim/"),
+        (WIN32_HOST,),
+        (*SIMULATOR, SIM_HOST),
         "the Win32 host uses nothing of the simulator, nor of the other host",
     ),
 ]

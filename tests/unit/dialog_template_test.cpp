@@ -1,7 +1,7 @@
 // The compiled dialog templates that ship in the module, field by field.
-#include "desktop/dialog_template.h"
-#include "platform/sim/module_image.h"
 #include "resources/resource_ids.h"
+#include "testbed/desktop/dialog_template.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 // write error it is the simulated CopyFileA's promise (it copies through a temporary file),
 // which Windows does not make.
 #include "launchpad/locator.h"
-#include "platform/sim/win32_errors.h"
 #include "request/launch_request.h"
 #include "sim_fixture.h"
+#include "testbed/sim-platform/win32_errors.h"
 
 #include <filesystem>
 #include <sys/stat.h>

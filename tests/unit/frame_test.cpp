@@ -3,8 +3,8 @@
 #include "frame/entry_points.h"
 #include "frame/load_glue.h"
 #include "frame/start_up.h"
-#include "platform/sim/module_image.h"
 #include "sim_fixture.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <dlfcn.h>
 

@@ -1,41 +1,40 @@
 // The launchpad locator: which window it takes, and the process ending on every failure.
 #include "launchpad/locator.h"
 #include "sim_fixture.h"
-#include "tests/lib/broken_launchpads.h"
+#include "tests/lib/launchpad_contract.h"
 
 namespace {
 
 using LocatorTest = SimTest;
 
-TEST_F(LocatorTest, FindsTheLaunchpadAndPreparesItsControls) {
-    model::LaunchpadLayout layout;
-    layout.foreignWindow = true; // another process's window is enumerated first and skipped
-    const sim::Launchpad pad = BuildPad(layout);
-    // A hidden window of this process in front of the launchpad is skipped too.
+class LocatorTakesTest : public SimTest, public ::testing::WithParamInterface<UsableLaunchpad> {};
+
+TEST_P(LocatorTakesTest, TakesTheLaunchpadAndPreparesItsControls) {
+    const UsableLaunchpad& row = GetParam();
+    const sim::Launchpad pad = BuildPad(LayoutOf(row.hostOptions));
+    // A hidden window of this process in front of the launchpad is skipped.
     sim::TheDesktop().CreateTopLevel(PROCESS_ID, sim::WindowKind::Frame, "hidden");
     Get(pad.pausedCheck).checked = true;
 
     FindLaunchpad();
 
-    EXPECT_EQ(moduleState.launchpad, pad.window);
-    EXPECT_EQ(moduleState.launchButton, pad.launchButton);
-    EXPECT_EQ(moduleState.exitButton, pad.exitButton);
-    EXPECT_EQ(moduleState.scenarioTree, pad.scenarioTree);
-    EXPECT_EQ(moduleState.pausedCheck, pad.pausedCheck);
-    EXPECT_EQ(Get(pad.scenarioTree).selectedItem, 0);
+    ExpectLaunchpadTaken(pad);
+    const sim::Window& tree = Get(pad.scenarioTree);
+    EXPECT_EQ(tree.selectedItem < 0 ? std::nullopt
+                                    : std::optional(tree.treeItems[tree.selectedItem]),
+              row.selected);
     EXPECT_FALSE(Get(pad.pausedCheck).checked);
-    EXPECT_EQ(trace, (std::vector<std::string>{"tree: selected \"(Current state)\"",
-                                               "start-paused: off"}));
+    if (row.selected) {
+        EXPECT_EQ(trace, (std::vector<std::string>{"tree: selected \"" + *row.selected + "\"",
+                                                   "start-paused: off"}));
+    }
 }
 
-TEST_F(LocatorTest, EmptyTreeClearsTheSelectionAndGoesOn) {
-    model::LaunchpadLayout layout;
-    layout.emptyTree = true;
-    const sim::Launchpad pad = BuildPad(layout);
-    FindLaunchpad();
-    EXPECT_EQ(moduleState.pausedCheck, pad.pausedCheck);
-    EXPECT_EQ(Get(pad.scenarioTree).selectedItem, -1);
-}
+INSTANTIATE_TEST_SUITE_P(EveryUsableLaunchpad, LocatorTakesTest,
+                         ::testing::ValuesIn(USABLE_LAUNCHPADS),
+                         [](const ::testing::TestParamInfo<UsableLaunchpad>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST_F(LocatorTest, SearchRecordHoldsAFullWindowHandle) {
     // A handle above 32 bits must come back whole from the enumeration callback.
@@ -68,7 +67,7 @@ TEST_P(LocatorFailureTest, EndsTheProcessWithExitCodeMinusOne) {
 std::vector<LocatorFailure> LocatorFailures() {
     std::vector<LocatorFailure> rows;
     for (const BrokenLaunchpad& broken : BROKEN_LAUNCHPADS) {
-        rows.push_back({broken.name, LayoutOf(broken), false});
+        rows.push_back({broken.name, LayoutOf(broken.hostOptions), false});
     }
     rows.push_back({"EnumerationFails", {}, true});
     // The root request answers null; the selection is still asked for, and refused.

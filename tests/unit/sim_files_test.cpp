@@ -1,6 +1,7 @@
 // The simulated file calls behave as Windows does for every case the module meets.
-#include "platform/sim/win32_errors.h"
 #include "sim_fixture.h"
+#include "testbed/sim-platform/win32_errors.h"
+#include "tests/lib/same_file_contract.h"
 
 #include <cstring>
 #include <filesystem>
@@ -49,24 +50,13 @@ TEST_F(FilesTest, CopyReplacesTheDestinationWhole) {
               Read("Scenarios/Tutorials/Docking Practice.scn"));
 }
 
-// One file is one file whatever the spelling: the file system decides, not the text.
+// One file is one file whatever the spelling: the file system decides, not the text. Here a
+// Z: path names the Linux root, and a hard link is another name of the same file.
 TEST_F(FilesTest, SameFileIsTheFileNotTheSpelling) {
     Write("Scenarios/Tutorials/(Current state).scn", Read("Scenarios/(Current state).scn"));
     ASSERT_EQ(link("Scenarios/(Current state).scn", "Scenarios/Linked.scn"), 0);
-    const std::string absolute = "Z:" + folder + "\\Scenarios\\(Current state).scn";
-    for (const std::string& same :
-         {std::string(STAGED), std::string("Scenarios/(current state).SCN"),
-          std::string(".\\Scenarios\\..\\Scenarios\\(Current state).scn"), absolute,
-          std::string("Scenarios\\Linked.scn")}) {
-        EXPECT_TRUE(platform::IsSameFile(same.c_str(), STAGED)) << same;
-    }
-    for (const char* other :
-         {"Scenarios\\Tutorials\\(Current state).scn", "Scenarios\\Nowhere.scn", ""}) {
-        EXPECT_FALSE(platform::IsSameFile(other, STAGED)) << other;
-    }
-    // What cannot be opened as a file is no file, not even the same one.
-    EXPECT_FALSE(platform::IsSameFile("Scenarios\\Nowhere.scn", "Scenarios\\Nowhere.scn"));
-    EXPECT_FALSE(platform::IsSameFile("Scenarios", "Scenarios"));
+    ExpectSameFileCases({{"Z:" + folder + "\\Scenarios\\(Current state).scn", STAGED, true},
+                         {"Scenarios\\Linked.scn", STAGED, true}});
 }
 
 struct FailedCopy {

@@ -1,10 +1,10 @@
 // A fresh simulated desktop and Orbiter for each test, with the trace lines captured.
 #pragma once
 
-#include "desktop/desktop.h"
-#include "desktop/launchpad_window.h"
 #include "frame/module_state.h"
-#include "hosts/orbiter-sim/orbiter_api.h"
+#include "testbed/desktop/desktop.h"
+#include "testbed/desktop/launchpad_window.h"
+#include "testbed/hosts/orbiter-sim/orbiter_api.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -2,8 +2,8 @@
 #include "frame/entry_points.h"
 #include "launchpad/locator.h"
 #include "launchpad/trigger_dialogs.h"
-#include "platform/sim/module_image.h"
 #include "sim_fixture.h"
+#include "testbed/sim-platform/module_image.h"
 
 #include <algorithm>
 
@@ -60,7 +60,7 @@ TEST_P(StartDialogTest, OpensTheDialogTheOutcomeCallsFor) {
     ASSERT_NE(Active(), nullptr);
     EXPECT_EQ(Active()->templateId, row.templateId);
     EXPECT_EQ(Active()->procedure, row.procedure);
-    EXPECT_EQ(Active()->context, nullptr);
+    EXPECT_EQ(sim::TheOrbiter().dialogContext, nullptr);
     EXPECT_TRUE(Active()->visible);
 }
 

@@ -2,11 +2,11 @@
 // windows under Wine: the search through EnumWindows, the steps to the controls, the tree
 // selection and the process's end when a piece is missing.
 #include "frame/module_state.h"
-#include "hosts/win32/extra_windows.h"
 #include "launchpad/launchpad_ids.h"
 #include "launchpad/locator.h"
 #include "test_windows.h"
-#include "tests/lib/broken_launchpads.h"
+#include "testbed/hosts/win32/extra_windows.h"
+#include "tests/lib/launchpad_contract.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +26,6 @@ constexpr int LOCATOR_FAILURE = -1;
 model::LaunchpadLayout Hidden() {
     model::LaunchpadLayout layout;
     layout.hidden = true;
-    return layout;
-}
-
-model::LaunchpadLayout EmptyTree() {
-    model::LaunchpadLayout layout;
-    layout.emptyTree = true;
     return layout;
 }
 
@@ -108,25 +102,23 @@ TEST_F(Win32Locator, ControlsAreFoundAmongDirectChildrenAndSiblingSteps) {
     EXPECT_EQ(platform::GetWindow(nullptr, GW_HWNDNEXT_CODE), nullptr);
 }
 
-TEST_F(Win32Locator, FindLaunchpadSelectsTheFirstEntryAndClearsTheBox) {
-    const host::Launchpad& pad = BuildLaunchpad();
-    FindLaunchpad();
-    EXPECT_EQ(moduleState.launchpad, pad.window);
-    EXPECT_EQ(moduleState.launchButton, pad.launchButton);
-    EXPECT_EQ(moduleState.exitButton, pad.exitButton);
-    EXPECT_EQ(moduleState.scenarioTree, pad.scenarioTree);
-    EXPECT_EQ(moduleState.pausedCheck, pad.pausedCheck);
-    EXPECT_EQ(pad.SelectedEntry(), "(Current state)");
+class Win32LocatorTakes : public Win32Locator,
+                          public ::testing::WithParamInterface<UsableLaunchpad> {};
+
+TEST_P(Win32LocatorTakes, TakesTheLaunchpadAndPreparesItsControls) {
+    const host::Launchpad& pad = BuildLaunchpad(LayoutOf(GetParam().hostOptions));
+    ShowHiddenWindow();
+    FindLaunchpad(); // returns: on an empty tree, the null selection succeeds
+    ExpectLaunchpadTaken(pad);
+    EXPECT_EQ(pad.SelectedEntry(), GetParam().selected);
     EXPECT_FALSE(pad.StartPaused());
 }
 
-TEST_F(Win32Locator, AnEmptyTreeAcceptsTheNullSelection) {
-    const host::Launchpad& pad = BuildLaunchpad(EmptyTree());
-    EXPECT_EQ(platform::SendMessageA(pad.scenarioTree, TVM_GETNEXTITEM_MSG, TVGN_ROOT_CODE, 0), 0);
-    FindLaunchpad(); // returns: a null selection succeeds
-    EXPECT_EQ(moduleState.pausedCheck, pad.pausedCheck);
-    EXPECT_FALSE(pad.StartPaused());
-}
+INSTANTIATE_TEST_SUITE_P(EveryUsableLaunchpad, Win32LocatorTakes,
+                         ::testing::ValuesIn(USABLE_LAUNCHPADS),
+                         [](const ::testing::TestParamInfo<UsableLaunchpad>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST_F(Win32Locator, AVetoedSelectionReturnsZero) {
     const host::Launchpad& pad = BuildLaunchpad(RefusingSelection());
@@ -144,7 +136,7 @@ class Win32LocatorDeathTest : public Win32Locator,
 TEST_P(Win32LocatorDeathTest, EndsTheProcessWithExitCodeMinusOne) {
     EXPECT_EXIT(
         {
-            BuildLaunchpad(LayoutOf(GetParam()));
+            BuildLaunchpad(LayoutOf(GetParam().hostOptions));
             FindLaunchpad();
         },
         ::testing::ExitedWithCode(LOCATOR_FAILURE), "");

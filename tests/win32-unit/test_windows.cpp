@@ -1,6 +1,6 @@
 #include "test_windows.h"
 
-#include "hosts/win32/extra_windows.h"
+#include "testbed/hosts/win32/extra_windows.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -38,6 +38,9 @@ const host::Launchpad& BuildLaunchpad(const model::LaunchpadLayout& layout) {
     }
     if (layout.otherWindow) {
         host::ShowOtherWindow();
+    }
+    if (layout.foreignWindow && !host::ShowForeignWindow(error)) {
+        ADD_FAILURE() << error;
     }
     return pad;
 }

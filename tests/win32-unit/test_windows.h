@@ -1,9 +1,9 @@
 // Real windows for the locator tests, made by the Win32 test host's own code: its launchpad (in
-// the layout a test asks for, with a plain window of this process on top when the layout says
-// so), a hidden plain window, and a window of another process.
+// the layout a test asks for, with a plain window of this process or a window of another process
+// on top when the layout says so), and a hidden plain window.
 #pragma once
 
-#include "hosts/win32/launchpad.h"
+#include "testbed/hosts/win32/launchpad_dialog.h"
 
 #include <windows.h>
 
