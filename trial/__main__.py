@@ -443,7 +443,7 @@ def trial(t, o):
     if refused:
         raise Fail(*refused)
     folder = os.path.realpath(o.folder)
-    reached = folders.reached(folder)
+    reached = folders.reached(folder, (os.path.realpath(o.runs), SOURCE))
     check_reachable(o, [folder, o.prefix or folder] + [place for _, place in reached])
     make_run_folder(t, o)
     zip_path = the_zip(t, o, rep)

@@ -119,10 +119,11 @@ def identity(path, table):
     return device, os.path.normpath(os.path.join(root, path[len(point) :].lstrip("/")))
 
 
-def reached(folder, depth=4):
+def reached(folder, avoid=(), depth=4):
     """The places outside the folder that it reaches, so that they too are seen as they are and
     written in the run folder: the file systems mounted inside it, and the folders that its
-    links lead to (those depth levels deep at most). [(PATH IN THE FOLDER, PLACE)], one a place."""
+    links lead to (those depth levels deep at most), but none that holds the folder or a place
+    in avoid. [(PATH IN THE FOLDER, PLACE)], one a place."""
     found, table = {}, mounts()
     for point, _, _ in table:
         if point.startswith(folder + "/"):
@@ -140,9 +141,12 @@ def reached(folder, depth=4):
                 stack.append((path, level + 1))
             elif entry.is_symlink() and entry.is_dir():
                 place = os.path.realpath(entry.path)
-                inside = (place + "/").startswith(folder + "/") or folder.startswith(place + "/")
+                inside = (place + "/").startswith(folder + "/")
+                holds = any((p + "/").startswith(place + "/") for p in (folder, *avoid))
+                # The machine's own places, and /tmp's sockets (a display, a Wine session).
                 system = place.split("/")[1] in ("proc", "sys", "dev", "run")
-                if not inside and not system and place != "/":
+                sockets = place == "/tmp" or place.startswith("/tmp/.")
+                if not (inside or holds or system or sockets):
                     found.setdefault(place, path)
     return sorted((rel, place) for place, rel in found.items())
 
