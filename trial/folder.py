@@ -142,7 +142,7 @@ def reached(folder, avoid=(), depth=4):
             elif entry.is_symlink() and entry.is_dir():
                 place = os.path.realpath(entry.path)
                 inside = (place + "/").startswith(folder + "/")
-                holds = any((p + "/").startswith(place + "/") for p in (folder, *avoid))
+                holds = any((p + "/").startswith(place.rstrip("/") + "/") for p in (folder, *avoid))
                 # The machine's own places, and /tmp's sockets (a display, a Wine session).
                 system = place.split("/")[1] in ("proc", "sys", "dev", "run")
                 sockets = place == "/tmp" or place.startswith("/tmp/.")

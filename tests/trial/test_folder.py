@@ -118,6 +118,7 @@ class ReachedTest(unittest.TestCase):
             ("Config/a/b/c/Deeper", outside, False),  # deeper than four folders
             ("Meshes", outside + "/file", False),
             ("Up", scratch, False),  # holds the folder
+            ("Root", "/", False),
             ("Self", folder + "/Config", False),
             ("Temp", "/tmp", False),
             ("Display", "/tmp/.X11-unix", False),
