@@ -146,20 +146,20 @@ def wait(process, what):
         raise Fail(f"{what} had not ended after {LIMIT} s; Wine hangs here.")
 
 
+def in_folder(job, env, program, out, err):
+    """Starts a Windows program under Wine in Orbiter's folder, with Orbiter's command line."""
+    words = ["wine", program, *job.words]
+    return subprocess.Popen(
+        words, cwd=job.folder, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err
+    )
+
+
 def probe(job, env):
     """What the module's request code makes of the command line. Its first start also brings
     Wine's session up, which under load takes its time. A file, not a pipe, takes the output: a
     program of the session may hold a pipe open for ever."""
     with open("/tmp/probe.out", "w+b") as out, open("/tmp/probe.err", "w+b") as err:
-        started = subprocess.Popen(
-            ["wine", job.probe, *job.words],
-            cwd=job.folder,
-            env=env,
-            stdin=subprocess.DEVNULL,
-            stdout=out,
-            stderr=err,
-        )
-        status = wait(started, "The request probe")
+        status = wait(in_folder(job, env, job.probe, out, err), "The request probe")
         out.seek(0)
         err.seek(0)
         lines = out.read().decode("latin-1").splitlines()
@@ -252,14 +252,7 @@ def run_orbiter(job, env, probe_facts):
     usage_seen, shot_error, shot_taken, lowest, next_picture = False, None, False, None, 0.0
     started = time.monotonic()
     with open(os.path.join(job.run, "orbiter.out"), "wb") as out:
-        orbiter = subprocess.Popen(
-            ["wine", job.exe, *job.words],
-            cwd=job.folder,
-            env=env,
-            stdin=subprocess.DEVNULL,
-            stdout=out,
-            stderr=out,
-        )
+        orbiter = in_folder(job, env, job.exe, out, out)
     while orbiter.poll() is None and time.monotonic() - started < job.seconds:
         if not usage_seen:
             windows = subprocess.run(
