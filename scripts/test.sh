@@ -94,7 +94,7 @@ build_and_test() {
     ctest --preset "$preset" --parallel 2 --no-tests=error --output-junit "$junit"
 }
 
-step "Formatting (clang-format)" scripts/check-format.sh
+step "Formatting (clang-format, black)" scripts/check-format.sh
 step "Linux build and tests (preset native)" build_and_test native
 step "Sanitizer build and tests (preset sanitize: ASan + UBSan)" build_and_test sanitize
 step "Fuzzing (libFuzzer, ${SKARVEL_FUZZ_SECONDS:-30} s per target, after the kept failures)" scripts/fuzz.sh
