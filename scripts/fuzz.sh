@@ -85,7 +85,7 @@ keep_failures() {
 }
 
 # One core for `seconds`, the targets side by side: the test command's run. fuzz_bounded starts
-# a target; bounded_results waits for each and reads its log.
+# a target; bounded_result waits for it and reads its log.
 fuzz_bounded() {
     local name=$1 target=$2 work=$build/work/$1
     mkdir -p "$work/corpus" "$work/artifacts"
@@ -97,25 +97,19 @@ fuzz_bounded() {
     running+=("$name $target $!")
 }
 
-bounded_results() {
-    local entry name target pid work log status executions rate
-    for entry in "${running[@]}"; do
-        read -r name target pid <<<"$entry"
-        work=$build/work/$name log=$build/work/$name/fuzz.log status=0
-        wait "$pid" || status=$?
-        executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-        rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
-        echo "== $target: done"
-        grep '^stat::' "$log" | sed 's/^/   /' || true
-        if [ "$status" -ne 0 ]; then
-            tail -n 40 "$log"
-            keep_failures "$name" "$target" "$work/artifacts"
-            echo "!! $target failed with status $status (log: $log)"
-            failed+=("$target")
-        fi
-        summary+=("$target: ${executions:-?} executions in $seconds s (${rate:-?}/s), $(
-            [ "$status" -eq 0 ] && echo ok || echo FAILED)")
-    done
+bounded_result() {
+    local name=$1 target=$2 pid=$3 log=$build/work/$1/fuzz.log status=0 executions
+    wait "$pid" || status=$?
+    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    grep '^stat::' "$log" | sed "s/^/   $target /" || true
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$log"
+        keep_failures "$name" "$target" "$build/work/$name/artifacts"
+        echo "!! $target failed with status $status (log: $log)"
+        failed+=("$target")
+    fi
+    summary+=("$target: ${executions:-?} executions in $seconds s, $(
+        [ "$status" -eq 0 ] && echo ok || echo FAILED)")
 }
 
 # Every core until `runs` executions, in libFuzzer's fork mode: it runs jobs of growing
@@ -164,7 +158,6 @@ fuzz_campaign() {
 
 failed=()
 summary=()
-running=()
 for target in "${targets[@]}"; do
     name=${target%_fuzz}
     regressions=$root/fuzz/regressions/$name
@@ -185,7 +178,7 @@ for target in "${targets[@]}"; do
     fi
     "fuzz_$mode" "$name" "$target"
 done
-[ "$mode" != bounded ] || bounded_results
+for entry in "${running[@]}"; do bounded_result $entry; done # name, target, process id
 
 if [ "$mode" = campaign ]; then
     echo
