@@ -85,15 +85,20 @@ def send(job, kind, value):
     os.write(job.channel, (json.dumps([kind, value]) + "\n").encode())
 
 
-def read_regular(path, limit):
-    """Up to limit bytes of path when it is a regular file, else None: a file a plug-in may have
-    swapped for a named pipe or a device is never waited on."""
+def read_regular(path, limit, tail=False, flags=0):
+    """Up to limit bytes of path (its last ones with tail) when it is a regular file, else None:
+    a file a plug-in may have swapped for a named pipe or a device is never waited on. flags are
+    more of os.open's: os.O_NOFOLLOW, and a link is not followed either."""
     try:
-        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | flags)
     except OSError:
         return None
     with open(fd, "rb") as f:
-        return f.read(limit) if stat.S_ISREG(os.fstat(fd).st_mode) else None
+        st = os.fstat(fd)
+        if not stat.S_ISREG(st.st_mode):
+            return None
+        f.seek(max(0, st.st_size - limit) if tail else 0)
+        return f.read(limit)
 
 
 def wine_environment(job):
