@@ -7,7 +7,8 @@ JOB is a Job in JSON. With setup it sets up the Wine prefix it names and ends. E
 Orbiter. What it says goes over the channel, a pipe that only this process holds, and that no
 other process of the sandbox can reach (this one is not dumpable, so /proc shows its descriptors
 to none of them): lines ["say", LINE], ["error", LINES] and at the end ["facts", FACTS]. Its
-children need no stopping: when it ends, the sandbox's PID namespace ends them all."""
+children need no stopping: when it ends, the sandbox's PID namespace ends them all. Its standard
+input is /dev/null (the trial's run_in_sandbox), so theirs is too."""
 import contextlib
 import ctypes
 import json
@@ -119,11 +120,7 @@ def wine_environment(job):
     out = subprocess.run(
         [*script, setup, job.arch, "/tmp/home/bin"], timeout=60, env=env, capture_output=True
     ).stdout
-    return dict(
-        item.split("=", 1)
-        for item in out.decode("utf-8", "surrogateescape").split("\0")
-        if "=" in item
-    )
+    return dict(item.split("=", 1) for item in os.fsdecode(out).split("\0") if "=" in item)
 
 
 def start_x(server, *screen, env=None):
@@ -143,20 +140,10 @@ def start_x(server, *screen, env=None):
         return process, f.readline().strip()
 
 
-def wait(process, what):
-    """Waits for a process that makes progress while it runs; LIMIT catches one that hangs."""
-    try:
-        return process.wait(LIMIT)
-    except subprocess.TimeoutExpired:
-        raise Fail(f"{what} had not ended after {LIMIT} s; Wine hangs here.")
-
-
 def in_folder(job, env, program, out, err):
     """Starts a Windows program under Wine in Orbiter's folder, with Orbiter's command line."""
     words = ["wine", program, *job.words]
-    return subprocess.Popen(
-        words, cwd=job.folder, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err
-    )
+    return subprocess.Popen(words, cwd=job.folder, env=env, stdout=out, stderr=err)
 
 
 def probe(job, env):
@@ -164,22 +151,19 @@ def probe(job, env):
     Wine's session up, which under load takes its time. A file, not a pipe, takes the output: a
     program of the session may hold a pipe open for ever."""
     with open("/tmp/probe.out", "w+b") as out, open("/tmp/probe.err", "w+b") as err:
-        status = wait(in_folder(job, env, job.probe, out, err), "The request probe")
+        try:  # it makes progress while it runs; LIMIT catches one that hangs
+            status = in_folder(job, env, job.probe, out, err).wait(LIMIT)
+        except subprocess.TimeoutExpired:
+            raise Fail(f"The request probe had not ended after {LIMIT} s; Wine hangs here.")
         out.seek(0)
         err.seek(0)
         lines = out.read().decode("latin-1").splitlines()
         said = err.read().decode("utf-8", "replace").splitlines()
     found = dict(line.split(" ", 1) for line in lines if " " in line)
-    names, flags = ("line", "code-page", "scenario"), (
-        "staged",
-        "copied",
-        "paused",
-        "report-missing",
-    )
     try:
-        read = {n.replace("-", "_"): found[n] for n in names}
-        read.update({n.replace("-", "_"): found[n] == "1" for n in flags})
-        return Probe(**read, scenario_file=found.get("scenario-file", ""))
+        flags = [found[name] == "1" for name in ("staged", "copied", "paused", "report-missing")]
+        texts = found["line"], found["code-page"], found["scenario"], found.get("scenario-file", "")
+        return Probe(*texts, *flags)
     except KeyError:
         raise Fail(
             f"the request probe failed under Wine (status {status}); Wine printed:",
@@ -194,12 +178,9 @@ class Watch:
 
     def __init__(self, scenarios, staging):
         self.staging, self.first, self.saved_later = staging, None, False
+        events = ["-e", "close_write", "-e", "moved_to", "--format", "%f", scenarios]
         self.process = subprocess.Popen(
-            ["inotifywait", "-m", "-e", "close_write", "-e", "moved_to", "--format", "%f"]
-            + [scenarios],
-            stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE,
-            stdin=subprocess.DEVNULL,
+            ["inotifywait", "-m", *events], stdout=subprocess.PIPE, stderr=subprocess.PIPE
         )
         log = b""
         while b"Watches established" not in log:
@@ -235,7 +216,6 @@ def screenshot(target, env):
             ["import", "-silent", "-window", "root", "png:/tmp/shot.png"],
             timeout=20,
             env=env,
-            stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL,
             stderr=subprocess.PIPE,
         )
@@ -290,7 +270,7 @@ def run(job, env):
     # fail. So the record goes, and the session starts (and records itself) before they do.
     with contextlib.suppress(FileNotFoundError):
         os.unlink(os.path.join(job.prefix, "wineserver"))
-    subprocess.run(["wineserver", "-p"], env=env, timeout=60, stdin=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], env=env, timeout=60)
     # Wine's desktop closes about a second after the last program on it ends, and a program that
     # starts while it closes finds no display: a cmd.exe waiting on a pipe holds it.
     holder, _ = os.pipe()
@@ -302,13 +282,9 @@ def run(job, env):
         stderr=subprocess.DEVNULL,
     )
     found = probe(job, env)
-    shown = verdict.decoded(found.line, found.code_page)
-    send(
-        job,
-        "say",
-        f"== Running {' '.join(filter(None, [os.path.basename(job.exe), shown]))} in your folder,"
-        f" read-only (at most {job.seconds} s)",
-    )
+    line = verdict.decoded(found.line, found.code_page)
+    running = " ".join(filter(None, [os.path.basename(job.exe), line]))
+    send(job, "say", f"== Running {running} in your folder, read-only (at most {job.seconds} s)")
     return run_orbiter(job, env, found)
 
 
