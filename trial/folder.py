@@ -14,6 +14,7 @@ from trial import module_list
 
 DLL = "Modules/Plugin/Skarvel.dll"
 DLL_LIMIT = 65536  # the package step refuses a larger DLL
+DAMAGED = (zipfile.BadZipFile, OSError, EOFError, zlib.error, lzma.LZMAError, NotImplementedError)
 # The files Orbiter writes in its folder that may be there already.
 WRITES = ("Scenarios/(Current state).scn", "Orbiter.log", "Device.dat", "keymap.cfg")
 
@@ -83,14 +84,7 @@ def read_dll(zip_path):
                 data = f.read(DLL_LIMIT + 1)
     except KeyError:
         raise Refused(f"{zip_path} holds no {DLL}; is it Skarvel's add-on zip?")
-    except (
-        zipfile.BadZipFile,
-        OSError,
-        EOFError,
-        zlib.error,
-        lzma.LZMAError,
-        NotImplementedError,
-    ) as error:
+    except DAMAGED as error:
         raise Refused(f"{zip_path} cannot be read as a zip: {error}")
     if len(data) > DLL_LIMIT:  # its header understated it
         raise Refused(
