@@ -172,11 +172,8 @@ def the_zip(t, o, rep):
     """The zip to install: --zip's, or dist/'s for this commit, made when it is missing."""
     if o.zip:
         return o.zip
-    version = re.search(
-        r"^project\(Skarvel VERSION ([0-9.]+)",
-        open(os.path.join(SOURCE, "CMakeLists.txt")).read(),
-        re.M,
-    ).group(1)
+    cmake = open(os.path.join(SOURCE, "CMakeLists.txt")).read()
+    version = re.search(r"^project\(Skarvel VERSION ([0-9.]+)", cmake, re.M).group(1)
     made = os.path.join(SOURCE, f"dist/Skarvel-{version}.zip")
     commit = read_commit(SOURCE)
     if commit is None:
@@ -424,7 +421,6 @@ def trial(t, o):
     for path in writes:  # the only files written inside directly
         open(path, "x").close()
         os.chown(path, *OWNER) if OWNER else None
-    scenarios_path = os.path.join(folder, scenarios)
     job = dict(
         arch=o.arch,
         display=nested_display(t) if o.show else "",
@@ -435,8 +431,7 @@ def trial(t, o):
         words=o.command_line,
         seconds=o.seconds,
         exe=exe,
-        scenarios=scenarios_path,
-        staging=folders.windows_path(scenarios_path, "(Current state).scn"),
+        staging=folders.windows_path(folder, scenarios, "(Current state).scn"),
     )
     socket = f"/tmp/.X11-unix/X{job['display']}"
     plan = sandbox.Plan(

@@ -42,7 +42,6 @@ class Job:
     words: tuple = ()
     seconds: int = 60
     exe: str = ""
-    scenarios: str = ""
     staging: str = ""
 
 
@@ -176,8 +175,9 @@ class Watch:
     as it is closed, so none is missed however soon the next follows. first holds the first
     content written; saved_later says other content followed (a session saving its state)."""
 
-    def __init__(self, scenarios, staging):
+    def __init__(self, staging):
         self.staging, self.first, self.saved_later = staging, None, False
+        scenarios = os.path.dirname(staging)
         events = ["-e", "close_write", "-e", "moved_to", "--format", "%f", scenarios]
         self.process = subprocess.Popen(
             ["inotifywait", "-m", *events], stdout=subprocess.PIPE, stderr=subprocess.PIPE
@@ -212,18 +212,12 @@ def screenshot(target, env):
     """Takes a picture of the display into target, a file the trial made and bound writable
     here. Returns None, or what went wrong."""
     try:
-        done = subprocess.run(
-            ["import", "-silent", "-window", "root", "png:/tmp/shot.png"],
-            timeout=20,
-            env=env,
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.PIPE,
-        )
-        picture = read_regular("/tmp/shot.png", 1 << 30) or b""
-        if done.returncode != 0 or not picture:
+        grab = ["import", "-silent", "-window", "root", "png:-"]  # into a pipe of its own
+        done = subprocess.run(grab, timeout=20, env=env, capture_output=True)
+        if done.returncode != 0 or not done.stdout:
             return "ImageMagick's import failed: " + done.stderr.decode(errors="replace").strip()
         with open(target, "r+b") as f:
-            f.write(picture)
+            f.write(done.stdout)
             f.truncate()
         return None
     except (OSError, subprocess.TimeoutExpired) as error:
@@ -232,7 +226,7 @@ def screenshot(target, env):
 
 def run_orbiter(job, env, probe_facts):
     """Runs Orbiter until it ends or its time is up, watching: the facts of the run."""
-    watch = Watch(job.scenarios, job.staging)
+    watch = Watch(job.staging)
     shot = os.path.join(job.run, "screenshot.png")
     usage_seen, shot_error, shot_taken, lowest, next_picture = False, None, False, None, 0.0
     started = time.monotonic()

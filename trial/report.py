@@ -22,9 +22,8 @@ def _write(fd, data):
 class Report:
     def __init__(self):
         self.kept = []  # the lines said before the run folder exists, to open its report
-        self.file = None
-        self.terminal = {1: True, 2: True}
-        self.file_error = None
+        self.file = self.file_error = None
+        self.terminal = {1: True, 2: True}  # whether each standard descriptor still takes lines
 
     def _out(self, line, fd):
         data = (line + "\n").encode("utf-8", "surrogateescape")
