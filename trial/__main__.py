@@ -312,7 +312,7 @@ def overlay(t, lower, upper, work, at=None):
 
 
 def say_report(t, o, facts, views, placed):
-    rep, probe = t.rep, facts.probe
+    rep = t.rep
     each = [folders.written(view.upper, placed, view.lower, rel) for rel, view in views]
     found, removed = (sorted(sum(paths, [])) for paths in zip(*each))
     log = folders.windows_path(os.path.join(t.run, "written"), "Orbiter.log")
@@ -330,23 +330,7 @@ def say_report(t, o, facts, views, placed):
             *(orbiter_out.splitlines()[-12:] or ["(nothing)"]),
             cannot[1],
         )
-    named = verdict.decoded(probe.scenario, probe.code_page)
-    stopped = facts.status is None
-    watched = verdict.Watched(
-        module_line=module_line,
-        failed_line=failed_line,
-        stopped=stopped,
-        status=facts.status or 0,
-        seconds=o.seconds,
-        usage_seen=facts.usage_seen,
-        names_staging=probe.staged and not probe.copied,
-        first_written=facts.first_written,
-        saved_later=facts.saved_later,
-        staged=named if facts.staged_named else "",
-        named=named,
-        paused=probe.paused,
-        empty_line=not probe.report_missing,
-    )
+    watched = dataclasses.replace(facts, module_line=module_line, failed_line=failed_line)
     scenario, session, said, drove = verdict.conclude(watched)
     shot = os.path.join(t.run, "screenshot.png")
     if facts.shot and o.screenshot:
@@ -368,7 +352,7 @@ def say_report(t, o, facts, views, placed):
         "== Report",
         f"   module:     {module_line or failed_line or 'Orbiter.log has no line for Skarvel.dll'}",
         f"   orbiter:    still running after {o.seconds} s; stopped"
-        if stopped
+        if facts.stopped
         else f"   orbiter:    ended with status {facts.status} after {facts.took:.1f} s",
         f"   scenario:   {scenario}",
         f"   session:    {session}",
@@ -440,7 +424,7 @@ def trial(t, o):
         writes=tuple(writes),
         overlays=tuple(view for _, view in views) + (prefix_view,),
     )
-    facts = inside.facts_of(run_in_sandbox(t, job, plan))
+    facts = inside.Facts(**run_in_sandbox(t, job, plan))
     drove, said = say_report(t, o, facts, views, placed)
     if drove:
         rep.say(

@@ -60,21 +60,14 @@ class Probe:
 
 
 @dataclass(frozen=True)
-class Facts:
-    probe: Probe
-    status: int = None  # None: still running at the time limit
+class Facts(verdict.Watched):
+    """What the run showed here: all the verdict is drawn from but Orbiter.log's lines (the
+    trial reads those), and what else the report says."""
+
     took: float = 0.0
-    usage_seen: bool = False
     lowest_free: int = None
-    first_written: bool = False
-    saved_later: bool = False
-    staged_named: bool = False
     shot: bool = False
     shot_error: str = None
-
-
-def facts_of(found):
-    return Facts(**dict(found, probe=Probe(**found["probe"])))
 
 
 class Fail(Exception):
@@ -224,7 +217,7 @@ def screenshot(target, env):
         return str(error)
 
 
-def run_orbiter(job, env, probe_facts):
+def run_orbiter(job, env, probe):
     """Runs Orbiter until it ends or its time is up, watching: the facts of the run."""
     watch = Watch(job.staging)
     shot = os.path.join(job.run, "screenshot.png")
@@ -249,11 +242,26 @@ def run_orbiter(job, env, probe_facts):
     status = orbiter.poll()
     took = time.monotonic() - started
     watch.stop()
-    named = probe_facts.scenario_file and os.fsdecode(bytes.fromhex(probe_facts.scenario_file))
-    content = read_regular(named, SCENARIO_LIMIT) if named else None
-    staged_named = watch.first is not None and content == watch.first
-    seen = (usage_seen, lowest, watch.first is not None, watch.saved_later, staged_named)
-    return Facts(probe_facts, status, took, *seen, shot_taken, shot_error)
+    found = probe.scenario_file and os.fsdecode(bytes.fromhex(probe.scenario_file))
+    content = read_regular(found, SCENARIO_LIMIT) if found else None
+    named = verdict.decoded(probe.scenario, probe.code_page)
+    return Facts(
+        stopped=status is None,
+        status=status or 0,
+        seconds=job.seconds,
+        usage_seen=usage_seen,
+        names_staging=probe.staged and not probe.copied,
+        first_written=watch.first is not None,
+        saved_later=watch.saved_later,
+        staged=named if watch.first is not None and content == watch.first else "",
+        named=named,
+        paused=probe.paused,
+        empty_line=not probe.report_missing,
+        took=took,
+        lowest_free=lowest,
+        shot=shot_taken,
+        shot_error=shot_error,
+    )
 
 
 def run(job, env):

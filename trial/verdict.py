@@ -12,7 +12,7 @@ def decoded(hex_bytes, code_page):
         return data.decode("latin-1")
 
 
-@dataclass
+@dataclass(frozen=True)
 class Watched:
     """What a run saw; the verdict is drawn from it alone."""
 
