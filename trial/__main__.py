@@ -379,8 +379,7 @@ def trial(t, o):
     rep = t.rep
     exe, scenarios = check_folder(o, rep)
     install_packages(o)
-    refused = sandbox.available(AS_ROOT)
-    if refused:
+    if refused := sandbox.available(AS_ROOT):
         raise Fail(*refused)
     folder = os.path.realpath(o.folder)
     reached = folders.reached(folder, (os.path.realpath(o.runs), SOURCE))

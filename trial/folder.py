@@ -14,6 +14,7 @@ from trial import module_list
 
 DLL = "Modules/Plugin/Skarvel.dll"
 DLL_LIMIT = 65536  # the package step refuses a larger DLL
+NOT_OURS = "; is it Skarvel's add-on zip?"  # the end of each refusal of a zip's DLL
 DAMAGED = (zipfile.BadZipFile, OSError, EOFError, zlib.error, lzma.LZMAError, NotImplementedError)
 # The files Orbiter writes in its folder that may be there already.
 WRITES = ("Scenarios/(Current state).scn", "Orbiter.log", "Device.dat", "keymap.cfg")
@@ -72,24 +73,20 @@ def read_dll(zip_path):
         with zipfile.ZipFile(zip_path) as z:
             info = z.getinfo(DLL)
             if (info.external_attr >> 16) & 0o170000 not in (0, 0o100000):
-                raise Refused(
-                    f"{zip_path}'s {DLL} is not a regular file; is it Skarvel's add-on zip?"
-                )
+                raise Refused(f"{zip_path}'s {DLL} is not a regular file{NOT_OURS}")
             if info.file_size > DLL_LIMIT:
                 raise Refused(
                     f"{zip_path}'s {DLL} has {info.file_size} bytes, more than the 64 KiB"
-                    " a Skarvel.dll has; is it Skarvel's add-on zip?"
+                    f" a Skarvel.dll has{NOT_OURS}"
                 )
             with z.open(info) as f:
                 data = f.read(DLL_LIMIT + 1)
     except KeyError:
-        raise Refused(f"{zip_path} holds no {DLL}; is it Skarvel's add-on zip?")
+        raise Refused(f"{zip_path} holds no {DLL}{NOT_OURS}")
     except DAMAGED as error:
         raise Refused(f"{zip_path} cannot be read as a zip: {error}")
     if len(data) > DLL_LIMIT:  # its header understated it
-        raise Refused(
-            f"{zip_path}'s {DLL} unpacks to more than 64 KiB; is it Skarvel's add-on zip?"
-        )
+        raise Refused(f"{zip_path}'s {DLL} unpacks to more than 64 KiB{NOT_OURS}")
     return data
 
 

@@ -115,7 +115,7 @@ def wine_environment(job):
     return dict(item.split("=", 1) for item in os.fsdecode(out).split("\0") if "=" in item)
 
 
-def start_x(server, *screen, env=None):
+def start_x(server, *screen):
     """Starts an X server (Xvfb, Xephyr) on a free display, once it is ready: (PROCESS, ITS
     NUMBER), the number empty when it ended without a display."""
     read, write = os.pipe()
@@ -125,7 +125,6 @@ def start_x(server, *screen, env=None):
         stdin=subprocess.DEVNULL,
         stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL,
-        env=env,
     )
     os.close(write)
     with os.fdopen(read) as f:
@@ -220,7 +219,6 @@ def screenshot(target, env):
 def run_orbiter(job, env, probe):
     """Runs Orbiter until it ends or its time is up, watching: the facts of the run."""
     watch = Watch(job.staging)
-    shot = os.path.join(job.run, "screenshot.png")
     usage_seen, shot_error, shot_taken, lowest, next_picture = False, None, False, None, 0.0
     started = time.monotonic()
     with open(os.path.join(job.run, "orbiter.out"), "wb") as out:
@@ -232,7 +230,7 @@ def run_orbiter(job, env, probe):
             )
             usage_seen = b'"Skarvel Usage"' in windows.stdout
         if time.monotonic() >= next_picture:  # about a second apart; the last one is kept
-            shot_error = screenshot(shot, env)
+            shot_error = screenshot(os.path.join(job.run, "screenshot.png"), env)
             shot_taken = shot_taken or shot_error is None
             next_picture = time.monotonic() + 1
         vfs = os.statvfs(job.run)

@@ -19,9 +19,7 @@ def text(line):
 def ticked(data, name):
     """DATA, the bytes of an Orbiter.cfg, with NAME ticked."""
     eol = b"\r\n" if b"\r\n" in data else b"\n"
-    lines = re.split(rb"(?<=\n)", data)  # each line keeps its own line end
-    if lines[-1] == b"":
-        lines.pop()
+    lines = re.findall(rb".*\n|.+", data)  # each line keeps its own line end
 
     def close_last():
         # A last line without a line end gets one, so that lines can follow it.
