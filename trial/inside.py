@@ -107,12 +107,16 @@ def wine_environment(job):
         XDG_DATA_HOME="/tmp/home/.local/share",
     )
     env.pop("XDG_RUNTIME_DIR", None)
-    setup = os.path.join(job.source, "scripts/wine-setup.sh")
-    script = ["bash", "-c", 'source "$0" && use_wine_loader "$(wine_loader "$1")" "$2" && env -0']
-    out = subprocess.run(
-        [*script, setup, job.arch, "/tmp/home/bin"], timeout=60, env=env, capture_output=True
-    ).stdout
+    loader = 'use_wine_loader "$(wine_loader "$1")" "$2" && env -0'
+    out = wine_setup(job, env, loader, "/tmp/home/bin").stdout
     return dict(item.split("=", 1) for item in os.fsdecode(out).split("\0") if "=" in item)
+
+
+def wine_setup(job, env, call, path, timeout=60):
+    """Runs call, a line of bash, with scripts/wine-setup.sh's functions, the machine as $1 and
+    path as $2."""
+    script = ["bash", "-c", 'source "$0" && ' + call, f"{job.source}/scripts/wine-setup.sh"]
+    return subprocess.run([*script, job.arch, path], timeout=timeout, env=env, capture_output=True)
 
 
 def start_x(server, *screen):
@@ -300,13 +304,7 @@ def main(argv):
         if not job.setup:
             send(job, "facts", asdict(run(job, env)))
             return 0
-        script = ["bash", "-c", 'source "$0" && set_up_wine_prefix "$1" "$2" 2>&1']
-        setup = subprocess.run(
-            [*script, os.path.join(job.source, "scripts/wine-setup.sh"), job.arch, job.setup],
-            timeout=LIMIT,
-            env=env,
-            capture_output=True,
-        )
+        setup = wine_setup(job, env, 'set_up_wine_prefix "$1" "$2" 2>&1', job.setup, LIMIT)
         if setup.returncode:
             lines = setup.stdout.decode("utf-8", "replace").splitlines()
             raise Fail("setting up the Wine prefix failed:", *(lines[-12:] or ["(nothing)"]))

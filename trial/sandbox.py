@@ -99,19 +99,17 @@ def _check(result, what):
 
 def mount(source, target, kind=None, flags=0, data=None):
     encode = lambda text: text.encode() if text is not None else None
-    _check(
-        _libc.mount(encode(source), encode(target), encode(kind), flags, encode(data)),
-        f"mounting {kind or source} on {target}",
-    )
+    result = _libc.mount(encode(source), encode(target), encode(kind), flags, encode(data))
+    _check(result, f"mounting {kind or source} on {target}")
 
 
 def read_only(path, recursive, on=True):
     attr = MountAttr(MOUNT_ATTR_RDONLY if on else 0, 0 if on else MOUNT_ATTR_RDONLY, 0, 0)
     flags = AT_RECURSIVE if recursive else 0
-    _check(
-        _libc.syscall(SYS_MOUNT_SETATTR, AT_FDCWD, path.encode(), flags, ctypes.byref(attr), 32),
-        f"making {path} {'read-only' if on else 'writable'}",
+    result = _libc.syscall(
+        SYS_MOUNT_SETATTR, AT_FDCWD, path.encode(), flags, ctypes.byref(attr), 32
     )
+    _check(result, f"making {path} {'read-only' if on else 'writable'}")
 
 
 def bind(fd, target, flags=0):
