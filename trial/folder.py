@@ -115,30 +115,23 @@ def reached(folder, avoid=(), depth=4):
     written in the run folder: the file systems mounted inside it, and the folders that its
     links lead to (those depth levels deep at most), but none that holds the folder or a place
     in avoid. [(PATH IN THE FOLDER, PLACE)], one a place."""
-    found, table = {}, mounts()
-    for point, _, _ in table:
+    found = {}
+    for point, _, _ in mounts():
         if point.startswith(folder + "/"):
             found.setdefault(point, os.path.relpath(point, folder))
-    stack = [("", 0)]
-    while stack:
-        rel, level = stack.pop()
-        try:
-            entries = list(os.scandir(os.path.join(folder, rel)))
-        except OSError:
-            continue
-        for entry in entries:
-            path = os.path.join(rel, entry.name)
-            if entry.is_dir(follow_symlinks=False) and level < depth:
-                stack.append((path, level + 1))
-            elif entry.is_symlink() and entry.is_dir():
-                place = os.path.realpath(entry.path)
-                inside = (place + "/").startswith(folder + "/")
-                holds = any((p + "/").startswith(place.rstrip("/") + "/") for p in (folder, *avoid))
-                # The machine's own places, and /tmp's sockets (a display, a Wine session).
-                system = place.split("/")[1] in ("proc", "sys", "dev", "run")
-                sockets = place == "/tmp" or place.startswith("/tmp/.")
-                if not (inside or holds or system or sockets):
-                    found.setdefault(place, path)
+    for top, dirs, _ in os.walk(folder):  # links to folders are listed in dirs, not entered
+        rel = os.path.relpath(top, folder)
+        for name in [name for name in dirs if os.path.islink(os.path.join(top, name))]:
+            place = os.path.realpath(os.path.join(top, name))
+            inside = (place + "/").startswith(folder + "/")
+            holds = any((p + "/").startswith(place.rstrip("/") + "/") for p in (folder, *avoid))
+            # The machine's own places, and /tmp's sockets (a display, a Wine session).
+            system = place.split("/")[1] in ("proc", "sys", "dev", "run")
+            sockets = place == "/tmp" or place.startswith("/tmp/.")
+            if not (inside or holds or system or sockets):
+                found.setdefault(place, os.path.normpath(os.path.join(rel, name)))
+        if rel != "." and rel.count("/") + 1 >= depth:
+            dirs.clear()
     return sorted((rel, place) for place, rel in found.items())
 
 
