@@ -26,6 +26,7 @@ SCREEN = (1024, 768)
 LIMIT = 600  # seconds for a step that waits on Wine's progress: never reached while it runs
 SCENARIO_LIMIT = 1 << 20  # bytes of a scenario compared with what was staged
 PR_SET_DUMPABLE = 4
+QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)  # output no one reads
 
 
 @dataclass(frozen=True)
@@ -127,8 +128,7 @@ def start_x(server, *screen):
         [server, "-displayfd", str(write), "-screen", *screen, "-nolisten", "tcp"],
         pass_fds=(write,),
         stdin=subprocess.DEVNULL,
-        stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL,
+        **QUIET,
     )
     os.close(write)
     with os.fdopen(read) as f:
@@ -278,13 +278,7 @@ def run(job, env):
     # Wine's desktop closes about a second after the last program on it ends, and a program that
     # starts while it closes finds no display: a cmd.exe waiting on a pipe holds it.
     holder, _ = os.pipe()
-    subprocess.Popen(
-        ["wine", "cmd.exe", "/k"],
-        env=env,
-        stdin=holder,
-        stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL,
-    )
+    subprocess.Popen(["wine", "cmd.exe", "/k"], env=env, stdin=holder, **QUIET)
     found = probe(job, env)
     line = verdict.decoded(found.line, found.code_page)
     running = " ".join(filter(None, [os.path.basename(job.exe), line]))

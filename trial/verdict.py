@@ -98,4 +98,3 @@ def could_not_try(log_written, orbiter_out, lowest_free, module_line):
             "Orbiter never started under Wine" + (f" ({refusal})" if refusal else ""),
             "Mend what Wine says, or try a Wine prefix of your own with WINEPREFIX.",
         )
-    return None
