@@ -274,9 +274,8 @@ def own_prefix(t, o):
     os.mkdir(t.setup)
     os.chown(t.setup, *OWNER) if OWNER else None
     t.rep.say(f"== Setting up the trial's Wine prefix in {base} (once; up to a minute or two)")
-    inner = f"{INNER}/setup"
-    job = dict(arch=o.arch, setup=f"{inner}/wineprefix")
-    run_in_sandbox(t, job, sandbox.Plan(dirs=((t.setup, inner),)))
+    plan = sandbox.Plan(dirs=((t.setup, f"{INNER}/setup"),))
+    run_in_sandbox(t, dict(arch=o.arch, setup=f"{INNER}/setup/wineprefix"), plan)
     try:
         os.rename(os.path.join(t.setup, "wineprefix"), base)
     except OSError:
@@ -451,10 +450,9 @@ class Trial:
         self.sandbox = self.child = self.display = None
 
     def clean_up(self):
-        for process in (self.sandbox, self.child, self.display):  # with each, all it started
-            if process is not None:
-                process.kill()
-                process.wait()
+        for process in filter(None, (self.sandbox, self.child, self.display)):
+            process.kill()  # and with it, all it started
+            process.wait()
         if self.setup:
             shutil.rmtree(self.setup, ignore_errors=True)
         if self.run:  # overlayfs leaves its scratch folders closed (mode 000) behind

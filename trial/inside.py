@@ -9,6 +9,7 @@ other process of the sandbox can reach (this one is not dumpable, so /proc shows
 to none of them): lines ["say", LINE], ["error", LINES] and at the end ["facts", FACTS]. Its
 children need no stopping: when it ends, the sandbox's PID namespace ends them all. Its standard
 input is /dev/null (the trial's run_in_sandbox), so theirs is too."""
+import collections
 import contextlib
 import ctypes
 import json
@@ -46,18 +47,13 @@ class Job:
     staging: str = ""
 
 
-@dataclass(frozen=True)
-class Probe:
-    """What the module's request code made of the command line, as the request probe printed."""
-
-    line: str  # the command line's bytes, in hexadecimal
-    code_page: str
-    scenario: str  # the scenario named, completed as the module does, in hexadecimal
-    scenario_file: str  # the file found for it, in hexadecimal, or ""
-    staged: bool
-    copied: bool
-    paused: bool
-    report_missing: bool
+# What the module's request code made of the command line, as the request probe printed it: the
+# command line's bytes, its code page, the scenario named (completed as the module does) and the
+# file found for it (or ""), those three in hexadecimal; then whether it staged, copied, paused
+# and reports a missing scenario.
+Probe = collections.namedtuple(
+    "Probe", "line code_page scenario scenario_file staged copied paused report_missing"
+)
 
 
 @dataclass(frozen=True)
