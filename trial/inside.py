@@ -68,7 +68,7 @@ class Facts(verdict.Watched):
 
 
 class Fail(Exception):
-    pass
+    """trial.inside cannot go on; the lines say why, and go to the trial as an error."""
 
 
 def send(job, kind, value):

@@ -72,16 +72,14 @@ def available(as_root):
     what to enable when it does not."""
     empty = command(Plan(), ["true"], as_root)
     env = dict(os.environ, PYTHONPATH=SOURCE)
-    if subprocess.run(empty, timeout=60, env=env, capture_output=True).returncode == 0:
-        return None
-    return (
-        "this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
-        "As an ordinary user that takes unprivileged user namespaces: on Debian"
-        " 'sysctl kernel.unprivileged_userns_clone=1',",
-        "under AppArmor"
-        " 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as root"
-        " (in a container: docker run --privileged).",
-    )
+    if subprocess.run(empty, timeout=60, env=env, capture_output=True).returncode:
+        return (
+            "this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
+            "As an ordinary user that takes unprivileged user namespaces: on Debian"
+            " 'sysctl kernel.unprivileged_userns_clone=1',",
+            "under AppArmor 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as"
+            " root (in a container: docker run --privileged).",
+        )
 
 
 class MountAttr(ctypes.Structure):
