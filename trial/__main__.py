@@ -14,7 +14,6 @@ import os
 import re
 import shutil
 import signal
-import stat
 import subprocess
 import sys
 import tempfile
@@ -133,7 +132,7 @@ def check_folder(o, rep):
     return os.path.basename(exe), os.path.basename(scenarios)
 
 
-def check_reachable(o, places):
+def check_reachable(places):
     """As root, Orbiter runs as nobody: each place it needs must be open to nobody's way there."""
     for place in places if AS_ROOT else ():
         path = "/"
@@ -142,7 +141,7 @@ def check_reachable(o, places):
             if not st.st_mode & 0o001 and st.st_uid != OWNER[0]:
                 raise Fail(
                     f"as root, the trial runs Orbiter as the user nobody, which cannot pass"
-                    f" through {path} (mode {stat.S_IMODE(st.st_mode):o}) to reach {place}.",
+                    f" through {path} (mode {st.st_mode & 0o7777:o}) to reach {place}.",
                     "Run the trial as the folder's own user, or try a copy of the folder that"
                     " lies elsewhere.",
                 )
@@ -382,7 +381,7 @@ def trial(t, o):
         raise Fail(*refused)
     folder = os.path.realpath(o.folder)
     reached = folders.reached(folder, (os.path.realpath(o.runs), SOURCE))
-    check_reachable(o, [folder, o.prefix or folder] + [place for _, place in reached])
+    check_reachable([folder, o.prefix or folder] + [place for _, place in reached])
     make_run_folder(t, o)
     zip_path = the_zip(t, o, rep)
     dll = folders.read_dll(zip_path)
