@@ -291,14 +291,12 @@ def main(argv):
         if not number:
             raise Fail("Xvfb did not start; run 'Xvfb -displayfd 1' by hand to see why.")
         env["DISPLAY"] = ":" + number
-        if not job.setup:
-            send(job, "facts", asdict(run(job, env)))
-            return 0
-        setup = wine_setup(job, env, 'set_up_wine_prefix "$1" "$2" 2>&1', job.setup, LIMIT)
-        if setup.returncode:
-            lines = setup.stdout.decode("utf-8", "replace").splitlines()
-            raise Fail("setting up the Wine prefix failed:", *(lines[-12:] or ["(nothing)"]))
-        send(job, "facts", None)
+        if job.setup:
+            setup = wine_setup(job, env, 'set_up_wine_prefix "$1" "$2" 2>&1', job.setup, LIMIT)
+            if setup.returncode:
+                lines = setup.stdout.decode("utf-8", "replace").splitlines()
+                raise Fail("setting up the Wine prefix failed:", *(lines[-12:] or ["(nothing)"]))
+        send(job, "facts", None if job.setup else asdict(run(job, env)))
     except Fail as failure:
         send(job, "error", failure.args)
     except Exception as error:  # anything else still ends in words
