@@ -77,8 +77,8 @@ def send(job, kind, value):
 
 def read_regular(path, limit, tail=False, flags=0):
     """Up to limit bytes of path (its last ones with tail) when it is a regular file, else None:
-    a file a plug-in may have swapped for a named pipe or a device is never waited on. flags are
-    more of os.open's: os.O_NOFOLLOW, and a link is not followed either."""
+    a file a plug-in may have swapped for a named pipe or a device is never waited on. flags adds
+    to os.open's own: with os.O_NOFOLLOW, a link is not followed either."""
     try:
         fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | flags)
     except OSError:
