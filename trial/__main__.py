@@ -8,12 +8,12 @@ bound; what trial.inside saw reaches the trial over a pipe that nothing else ins
 import contextlib
 import dataclasses
 import errno
+import glob
 import json
 import os
 import re
 import shutil
 import signal
-import stat
 import subprocess
 import sys
 import tempfile
@@ -26,12 +26,14 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OWN = os.path.join(SOURCE, "build/try-in-orbiter")
 INNER = "/tmp/skarvel"  # where the sandbox sees the trial's own files
 MACHINES = {"i686": 0x14C, "x64": 0x8664}
+PROGRAMS = {0x14C: "a 32-bit (x86) Windows program", 0x8664: "a 64-bit (x64) Windows program"}
 AS_ROOT = os.geteuid() == 0
 OWNER = sandbox.nobody() if AS_ROOT else None  # who owns what the sandbox writes
 # Debian's Python where nobody may reach it: root's own may lie in a home closed to others.
 PYTHON = "/usr/bin/python3" if AS_ROOT and os.path.exists("/usr/bin/python3") else sys.executable
 SLOW = 3600  # seconds for a child that installs or builds: a bound, never a wait
 LOG_LIMIT, SHOT_LIMIT = 1 << 20, 64 << 20  # bytes read back of Orbiter.log and orbiter.out; a PNG
+STOPS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)  # the signals that stop the trial
 
 
 class Fail(Exception):
@@ -42,31 +44,21 @@ class Interrupted(BaseException):
     """A signal that stops the trial; args[0] is its number."""
 
 
+def text_lines(data):
+    return data.decode("latin-1").replace("\r", "").splitlines()
+
+
 def lines_of(path):
     try:
         with open(path, "rb") as f:
-            return f.read().decode("latin-1").replace("\r", "").splitlines()
+            return text_lines(f.read())
     except OSError:
         return []
 
 
 def read_back(path, limit, tail=False):
-    """What the sandbox left at path, when it is a regular file: its first (or last) limit
-    bytes; else b"". A link is not followed, and a named pipe or a device is not waited on."""
-    try:
-        fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC)
-    except OSError:
-        return b""
-    with open(fd, "rb") as f:
-        size = os.fstat(fd).st_size
-        if not stat.S_ISREG(os.fstat(fd).st_mode):
-            return b""
-        f.seek(max(0, size - limit) if tail else 0)
-        return f.read(limit)
-
-
-def text_lines(data):
-    return data.decode("latin-1").replace("\r", "").splitlines()
+    """What the sandbox left at path, read as hostile: only a regular file, never through a link."""
+    return inside.read_regular(path, limit, tail, os.O_NOFOLLOW) or b""
 
 
 def first_match(lines, pattern):
@@ -77,37 +69,22 @@ def read_commit(source):
     """The commit the source tree is at, read from .git without git, or None. In a worktree
     .git is a file naming the worktree's own folder, which holds its HEAD; the branches are in
     the folder that its commondir names."""
+    text = lambda *path: "".join(lines_of(os.path.join(*path))).strip()
     git = os.path.join(source, ".git")
-    named = "".join(lines_of(git)).strip() if os.path.isfile(git) else ""
+    named = text(git)  # "" when .git is a folder
     if named.startswith("gitdir: "):
         git = os.path.join(source, named[len("gitdir: ") :])
-    head = "".join(lines_of(os.path.join(git, "HEAD"))).strip()
+    head = text(git, "HEAD")
     if not head.startswith("ref: "):
         return head or None
-    git = os.path.join(git, "".join(lines_of(os.path.join(git, "commondir"))).strip())
-    loose = "".join(lines_of(os.path.join(git, head[5:]))).strip()
-    packed = [
-        line.split()[0]
-        for line in lines_of(os.path.join(git, "packed-refs"))
-        if line.endswith(" " + head[5:])
-    ]
-    return loose or (packed or [None])[0]
+    git = os.path.join(git, text(git, "commondir"))
+    listed = lines_of(os.path.join(git, "packed-refs"))
+    packed = [line.split()[0] for line in listed if line.endswith(" " + head[5:])]
+    return text(git, head[5:]) or (packed or [None])[0]
 
 
 def quoted(text):
     return text if re.fullmatch(r"[\w@%+=:,./-]+", text) else "'" + text.replace("'", "'\\''") + "'"
-
-
-def packages():
-    """The Debian packages the trial needs, as scripts/packages.sh lists them."""
-    script = 'source "$0" && printf "%s\\n" "${TRIAL_PACKAGES[@]}"'
-    listed = subprocess.run(
-        ["bash", "-c", script, os.path.join(SOURCE, "scripts/packages.sh")],
-        capture_output=True,
-        text=True,
-        timeout=60,
-    )
-    return listed.stdout.split()
 
 
 def logged(t, what, command, log, **kwargs):
@@ -143,16 +120,10 @@ def check_folder(o, rep):
         )
     machine = folders.pe_machine(exe)
     if machine != MACHINES[o.arch]:
-        what = {
-            0x14C: "a 32-bit (x86) Windows program",
-            0x8664: "a 64-bit (x64) Windows program",
-            None: "not a Windows program",
-        }.get(machine) or f"a Windows program for machine {machine:x}"
-        wanted = (
-            "a 32-bit (x86) Windows program, as Orbiter 2006 is"
-            if o.arch == "i686"
-            else "a 64-bit (x64) Windows program (SKARVEL_TRY_ARCH=x64)"
-        )
+        what = "not a Windows program" if machine is None else PROGRAMS.get(machine)
+        what = what or f"a Windows program for machine {machine:x}"
+        wanted = PROGRAMS[MACHINES[o.arch]]
+        wanted += ", as Orbiter 2006 is" if o.arch == "i686" else " (SKARVEL_TRY_ARCH=x64)"
         raise Fail(f"{exe} is {what}; it must be {wanted}.")
     scenarios = folders.windows_path(o.folder, "Scenarios", told=told)
     if not os.path.isdir(scenarios):
@@ -161,7 +132,7 @@ def check_folder(o, rep):
     return os.path.basename(exe), os.path.basename(scenarios)
 
 
-def check_reachable(o, places):
+def check_reachable(places):
     """As root, Orbiter runs as nobody: each place it needs must be open to nobody's way there."""
     for place in places if AS_ROOT else ():
         path = "/"
@@ -170,7 +141,7 @@ def check_reachable(o, places):
             if not st.st_mode & 0o001 and st.st_uid != OWNER[0]:
                 raise Fail(
                     f"as root, the trial runs Orbiter as the user nobody, which cannot pass"
-                    f" through {path} (mode {stat.S_IMODE(st.st_mode):o}) to reach {place}.",
+                    f" through {path} (mode {st.st_mode & 0o7777:o}) to reach {place}.",
                     "Run the trial as the folder's own user, or try a copy of the folder that"
                     " lies elsewhere.",
                 )
@@ -178,14 +149,15 @@ def check_reachable(o, places):
 
 
 def install_packages(o):
+    """Installs what the trial needs when it is missing: the Debian packages that
+    scripts/packages.sh lists, and the MinGW compiler for the probe."""
+    script = 'source "$0" && printf "%s\\n" "${TRIAL_PACKAGES[@]}"'
+    listed = ["bash", "-c", script, os.path.join(SOURCE, "scripts/packages.sh")]
+    packages = subprocess.run(listed, capture_output=True, text=True, timeout=60).stdout.split()
     mingw = "i686" if o.arch == "i686" else "x86-64"
-    wanted = packages() + [f"g++-mingw-w64-{mingw}", f"binutils-mingw-w64-{mingw}"]
-    install = [
-        "bash",
-        os.path.join(SOURCE, "scripts/install-packages.sh"),
-        *(["--need-32-bit", "wine32:i386"] if o.arch == "i686" else []),
-        *wanted,
-    ]
+    install = ["bash", os.path.join(SOURCE, "scripts/install-packages.sh")]
+    install += ["--need-32-bit", "wine32:i386"] if o.arch == "i686" else []
+    install += packages + [f"g++-mingw-w64-{mingw}", f"binutils-mingw-w64-{mingw}"]
     status = subprocess.run(install, timeout=SLOW, stdin=subprocess.DEVNULL).returncode
     if status == 3:
         raise Fail(
@@ -199,11 +171,8 @@ def the_zip(t, o, rep):
     """The zip to install: --zip's, or dist/'s for this commit, made when it is missing."""
     if o.zip:
         return o.zip
-    version = re.search(
-        r"^project\(Skarvel VERSION ([0-9.]+)",
-        open(os.path.join(SOURCE, "CMakeLists.txt")).read(),
-        re.M,
-    ).group(1)
+    cmake = open(os.path.join(SOURCE, "CMakeLists.txt")).read()
+    version = re.search(r"^project\(Skarvel VERSION ([0-9.]+)", cmake, re.M).group(1)
     made = os.path.join(SOURCE, f"dist/Skarvel-{version}.zip")
     commit = read_commit(SOURCE)
     if commit is None:
@@ -258,26 +227,22 @@ def run_in_sandbox(t, job, plan):
     bound = threading.Timer(job.seconds + 3 * inside.LIMIT, t.sandbox.kill)
     bound.daemon = True  # a run stopped by a signal does not wait for it
     bound.start()
-    facts, error = False, []
+    sent = {}  # the last message of each kind
     with open(channel, "rb") as messages:
-        for line in messages:
-            kind, value = json.loads(line)
+        for kind, value in map(json.loads, messages):
             if kind == "say":
                 t.rep.say(value)
-            elif kind == "error":
-                error = value
-            else:
-                facts = value
+            sent[kind] = value
     status = t.sandbox.wait()
     t.sandbox = None
     if not bound.is_alive():
         raise Fail(f"the sandbox had not ended after {bound.interval:.0f} s, so it was ended.")
     bound.cancel()
-    said.seek(0)
-    printed = text_lines(said.read(1 << 16))
-    if facts is False:
-        raise Fail(*(error or printed[-12:] or [f"the sandbox ended with status {status}"]))
-    return facts
+    if "facts" not in sent:
+        said.seek(0)
+        printed = text_lines(said.read(1 << 16))[-12:]
+        raise Fail(*(sent.get("error") or printed or [f"the sandbox ended with status {status}"]))
+    return sent["facts"]
 
 
 def nested_display(t):
@@ -308,9 +273,8 @@ def own_prefix(t, o):
     os.mkdir(t.setup)
     os.chown(t.setup, *OWNER) if OWNER else None
     t.rep.say(f"== Setting up the trial's Wine prefix in {base} (once; up to a minute or two)")
-    inner = f"{INNER}/setup"
-    job = dict(arch=o.arch, setup=f"{inner}/wineprefix")
-    run_in_sandbox(t, job, sandbox.Plan(dirs=((t.setup, inner),)))
+    plan = sandbox.Plan(dirs=((t.setup, f"{INNER}/setup"),))
+    run_in_sandbox(t, dict(arch=o.arch, setup=f"{INNER}/setup/wineprefix"), plan)
     try:
         os.rename(os.path.join(t.setup, "wineprefix"), base)
     except OSError:
@@ -335,29 +299,20 @@ def make_run_folder(t, o):
     t.rep.say(f"== Run folder: {t.run}")
 
 
-def views_of(t, folder, reached):
-    """The overlays of the folder and of each place it reaches, their upper and work folders made
-    (nobody's, as root): [(PATH IN THE FOLDER, OVERLAY)]."""
-    views = []
-    for n, (rel, place) in enumerate([("", folder)] + reached):
-        upper = os.path.join(t.run, f"elsewhere/{n}" if rel else "written")
-        views.append((rel, sandbox.Overlay(place, upper, os.path.join(t.run, f"work/{n}"), place)))
-    return views
-
-
-def make_uppers(overlays):
-    for path in [p for o in overlays for p in (o.upper, o.work)]:
+def overlay(t, lower, upper, work, at=None):
+    """An overlay of lower, seen inside at at (by default lower's own path), its upper and work
+    folders made in the run folder (nobody's, as root)."""
+    upper, work = os.path.join(t.run, upper), os.path.join(t.run, work)
+    for path in (upper, work):
         os.makedirs(path)
         os.chown(path, *OWNER) if OWNER else None
+    return sandbox.Overlay(lower, upper, work, at or lower)
 
 
 def say_report(t, o, facts, views, placed):
-    rep, probe = t.rep, facts.probe
-    found, removed = [], []
-    for rel, view in views:
-        each = folders.written(view.upper, placed, view.lower, rel)
-        found, removed = found + each[0], removed + each[1]
-    found, removed = sorted(found), sorted(removed)
+    rep = t.rep
+    each = [folders.written(view.upper, placed, view.lower, rel) for rel, view in views]
+    found, removed = (sorted(sum(paths, [])) for paths in zip(*each))
     log = folders.windows_path(os.path.join(t.run, "written"), "Orbiter.log")
     log_lines = text_lines(read_back(log, LOG_LIMIT))
     log_written = any(path.lower() == "orbiter.log" for path in found)
@@ -373,23 +328,7 @@ def say_report(t, o, facts, views, placed):
             *(orbiter_out.splitlines()[-12:] or ["(nothing)"]),
             cannot[1],
         )
-    named = verdict.decoded(probe.scenario, probe.code_page)
-    stopped = facts.status is None
-    watched = verdict.Watched(
-        module_line=module_line,
-        failed_line=failed_line,
-        stopped=stopped,
-        status=facts.status or 0,
-        seconds=o.seconds,
-        usage_seen=facts.usage_seen,
-        names_staging=probe.staged and not probe.copied,
-        first_written=facts.first_written,
-        saved_later=facts.saved_later,
-        staged=named if facts.staged_named else "",
-        named=named,
-        paused=probe.paused,
-        empty_line=not probe.report_missing,
-    )
+    watched = dataclasses.replace(facts, module_line=module_line, failed_line=failed_line)
     scenario, session, said, drove = verdict.conclude(watched)
     shot = os.path.join(t.run, "screenshot.png")
     if facts.shot and o.screenshot:
@@ -404,19 +343,18 @@ def say_report(t, o, facts, views, placed):
         shot = o.screenshot
     elif not facts.shot:
         os.unlink(shot)
+        shot = "none (Orbiter ended before the first one)"
+        if facts.shot_error:
+            shot = f"none written ({facts.shot_error})"
     rep.say(
         "== Report",
         f"   module:     {module_line or failed_line or 'Orbiter.log has no line for Skarvel.dll'}",
         f"   orbiter:    still running after {o.seconds} s; stopped"
-        if stopped
+        if facts.stopped
         else f"   orbiter:    ended with status {facts.status} after {facts.took:.1f} s",
         f"   scenario:   {scenario}",
         f"   session:    {session}",
-        f"   screenshot: {shot}"
-        if facts.shot
-        else "   screenshot: none (Orbiter ended before the first one)"
-        if not facts.shot_error
-        else f"   screenshot: none written ({facts.shot_error})",
+        f"   screenshot: {shot}",
         f"   verdict:    {said}",
     )
     if (not drove or facts.status) and facts.status != 255 and orbiter_out.strip():
@@ -439,12 +377,11 @@ def trial(t, o):
     rep = t.rep
     exe, scenarios = check_folder(o, rep)
     install_packages(o)
-    refused = sandbox.available(AS_ROOT)
-    if refused:
+    if refused := sandbox.available(AS_ROOT):
         raise Fail(*refused)
     folder = os.path.realpath(o.folder)
     reached = folders.reached(folder, (os.path.realpath(o.runs), SOURCE))
-    check_reachable(o, [folder, o.prefix or folder] + [place for _, place in reached])
+    check_reachable([folder, o.prefix or folder] + [place for _, place in reached])
     make_run_folder(t, o)
     zip_path = the_zip(t, o, rep)
     dll = folders.read_dll(zip_path)
@@ -454,41 +391,37 @@ def trial(t, o):
         f"== Putting Skarvel.dll from {os.path.basename(zip_path)} into the run's view"
         " of your folder and ticking it in Orbiter.cfg"
     )
-    views = views_of(t, folder, reached)
-    seen_prefix = prefix if o.prefix else f"{INNER}/prefix"
-    prefix_view = sandbox.Overlay(
-        prefix,
-        os.path.join(t.run, "prefix-written"),
-        os.path.join(t.run, "work/prefix"),
-        seen_prefix,
-    )
-    make_uppers([view for _, view in views] + [prefix_view])
+    views = [  # (PATH IN THE FOLDER, OVERLAY): the folder's, then each place's it reaches
+        (rel, overlay(t, place, f"elsewhere/{n}" if rel else "written", f"work/{n}"))
+        for n, (rel, place) in enumerate([("", folder)] + reached)
+    ]
+    seen_prefix = None if o.prefix else f"{INNER}/prefix"  # the user's is seen where it lies
+    prefix_view = overlay(t, prefix, "prefix-written", "work/prefix", seen_prefix)
     placed = folders.place(folder, [(rel, view.upper) for rel, view in views], dll, OWNER)
-    for name in ("orbiter.out", "screenshot.png"):  # the only files written inside directly
-        open(os.path.join(t.run, name), "x").close()
-        os.chown(os.path.join(t.run, name), *OWNER) if OWNER else None
-    scenarios_path = os.path.join(folder, scenarios)
+    writes = [os.path.join(t.run, name) for name in ("orbiter.out", "screenshot.png")]
+    for path in writes:  # the only files written inside directly
+        open(path, "x").close()
+        os.chown(path, *OWNER) if OWNER else None
     job = dict(
         arch=o.arch,
         display=nested_display(t) if o.show else "",
         folder=folder,
         run=t.run,
-        prefix=seen_prefix,
+        prefix=prefix_view.at,
         probe=f"{INNER}/request_probe.exe",
         words=o.command_line,
         seconds=o.seconds,
         exe=exe,
-        scenarios=scenarios_path,
-        staging=folders.windows_path(scenarios_path, "(Current state).scn"),
+        staging=folders.windows_path(folder, scenarios, "(Current state).scn"),
     )
     socket = f"/tmp/.X11-unix/X{job['display']}"
     plan = sandbox.Plan(
         t.run,
         reads=((probe, job["probe"]),) + (((socket, socket),) if o.show else ()),
-        writes=(os.path.join(t.run, "orbiter.out"), os.path.join(t.run, "screenshot.png")),
+        writes=tuple(writes),
         overlays=tuple(view for _, view in views) + (prefix_view,),
     )
-    facts = inside.facts_of(run_in_sandbox(t, job, plan))
+    facts = inside.Facts(**run_in_sandbox(t, job, plan))
     drove, said = say_report(t, o, facts, views, placed)
     if drove:
         rep.say(
@@ -516,23 +449,19 @@ class Trial:
         self.sandbox = self.child = self.display = None
 
     def clean_up(self):
-        for process in (self.sandbox, self.child, self.display):  # with each, all it started
-            if process is not None:
-                process.kill()
-                process.wait()
+        for process in filter(None, (self.sandbox, self.child, self.display)):
+            process.kill()  # and with it, all it started
+            process.wait()
         if self.setup:
             shutil.rmtree(self.setup, ignore_errors=True)
         if self.run:  # overlayfs leaves its scratch folders closed (mode 000) behind
-            work = os.path.join(self.run, "work")
-            for name in os.listdir(work) if os.path.isdir(work) else ():
-                for scratch in ("work", "index"):
-                    with contextlib.suppress(FileNotFoundError):
-                        os.chmod(os.path.join(work, name, scratch), 0o700)
-            shutil.rmtree(work, ignore_errors=True)
+            for scratch in glob.glob("work/*/*", root_dir=self.run):
+                os.chmod(os.path.join(self.run, scratch), 0o700)
+            shutil.rmtree(os.path.join(self.run, "work"), ignore_errors=True)
 
 
 def interrupt(number, _frame):
-    for each in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+    for each in STOPS:
         signal.signal(each, signal.SIG_IGN)  # the clean-up runs once, whole
     raise Interrupted(number)
 
@@ -550,15 +479,14 @@ def main(argv):
         rep.error(str(error), f"run: {options.COMMAND} --help")
         return 2
     t = Trial(rep)
-    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+    for number in STOPS:
         signal.signal(number, interrupt)
-    status = 1
     try:
         trial(t, opts)
-        status = 0
+        return 0
     except Interrupted as stop:
         rep.say("", f"== Interrupted ({signal.Signals(stop.args[0]).name[3:]})")
-        status = 128 + stop.args[0]
+        return 128 + stop.args[0]
     except (Fail, folders.Refused) as failure:
         rep.error(*failure.args)
     except Exception as error:  # anything else still ends in words and status 1, not a traceback
@@ -570,14 +498,13 @@ def main(argv):
             else "The trial cannot go on; report this with the run folder's report.txt.",
         )
     finally:
-        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        for number in STOPS:
             signal.signal(number, signal.SIG_IGN)
         t.clean_up()
         if rep.file_error:
-            rep.file_error, file_error = None, rep.file_error
-            rep.error(f"report.txt could not be written whole: {file_error}")
+            rep.error(f"report.txt could not be written whole: {rep.file_error}")
         rep.close()
-    return status
+    return 1
 
 
 if __name__ == "__main__":

@@ -14,6 +14,8 @@ from trial import module_list
 
 DLL = "Modules/Plugin/Skarvel.dll"
 DLL_LIMIT = 65536  # the package step refuses a larger DLL
+NOT_OURS = "; is it Skarvel's add-on zip?"  # the end of each refusal of a zip's DLL
+DAMAGED = (zipfile.BadZipFile, OSError, EOFError, zlib.error, lzma.LZMAError, NotImplementedError)
 # The files Orbiter writes in its folder that may be there already.
 WRITES = ("Scenarios/(Current state).scn", "Orbiter.log", "Device.dat", "keymap.cfg")
 
@@ -71,31 +73,20 @@ def read_dll(zip_path):
         with zipfile.ZipFile(zip_path) as z:
             info = z.getinfo(DLL)
             if (info.external_attr >> 16) & 0o170000 not in (0, 0o100000):
-                raise Refused(
-                    f"{zip_path}'s {DLL} is not a regular file; is it Skarvel's add-on zip?"
-                )
+                raise Refused(f"{zip_path}'s {DLL} is not a regular file{NOT_OURS}")
             if info.file_size > DLL_LIMIT:
                 raise Refused(
                     f"{zip_path}'s {DLL} has {info.file_size} bytes, more than the 64 KiB"
-                    " a Skarvel.dll has; is it Skarvel's add-on zip?"
+                    f" a Skarvel.dll has{NOT_OURS}"
                 )
             with z.open(info) as f:
                 data = f.read(DLL_LIMIT + 1)
     except KeyError:
-        raise Refused(f"{zip_path} holds no {DLL}; is it Skarvel's add-on zip?")
-    except (
-        zipfile.BadZipFile,
-        OSError,
-        EOFError,
-        zlib.error,
-        lzma.LZMAError,
-        NotImplementedError,
-    ) as error:
+        raise Refused(f"{zip_path} holds no {DLL}{NOT_OURS}")
+    except DAMAGED as error:
         raise Refused(f"{zip_path} cannot be read as a zip: {error}")
     if len(data) > DLL_LIMIT:  # its header understated it
-        raise Refused(
-            f"{zip_path}'s {DLL} unpacks to more than 64 KiB; is it Skarvel's add-on zip?"
-        )
+        raise Refused(f"{zip_path}'s {DLL} unpacks to more than 64 KiB{NOT_OURS}")
     return data
 
 
@@ -124,30 +115,23 @@ def reached(folder, avoid=(), depth=4):
     written in the run folder: the file systems mounted inside it, and the folders that its
     links lead to (those depth levels deep at most), but none that holds the folder or a place
     in avoid. [(PATH IN THE FOLDER, PLACE)], one a place."""
-    found, table = {}, mounts()
-    for point, _, _ in table:
+    found = {}
+    for point, _, _ in mounts():
         if point.startswith(folder + "/"):
             found.setdefault(point, os.path.relpath(point, folder))
-    stack = [("", 0)]
-    while stack:
-        rel, level = stack.pop()
-        try:
-            entries = list(os.scandir(os.path.join(folder, rel)))
-        except OSError:
-            continue
-        for entry in entries:
-            path = os.path.join(rel, entry.name)
-            if entry.is_dir(follow_symlinks=False) and level < depth:
-                stack.append((path, level + 1))
-            elif entry.is_symlink() and entry.is_dir():
-                place = os.path.realpath(entry.path)
-                inside = (place + "/").startswith(folder + "/")
-                holds = any((p + "/").startswith(place.rstrip("/") + "/") for p in (folder, *avoid))
-                # The machine's own places, and /tmp's sockets (a display, a Wine session).
-                system = place.split("/")[1] in ("proc", "sys", "dev", "run")
-                sockets = place == "/tmp" or place.startswith("/tmp/.")
-                if not (inside or holds or system or sockets):
-                    found.setdefault(place, path)
+    for top, dirs, _ in os.walk(folder):  # links to folders are listed in dirs, not entered
+        rel = os.path.relpath(top, folder)
+        for name in [name for name in dirs if os.path.islink(os.path.join(top, name))]:
+            place = os.path.realpath(os.path.join(top, name))
+            inside = (place + "/").startswith(folder + "/")
+            holds = any((p + "/").startswith(place.rstrip("/") + "/") for p in (folder, *avoid))
+            # The machine's own places, and /tmp's sockets (a display, a Wine session).
+            system = place.split("/")[1] in ("proc", "sys", "dev", "run")
+            sockets = place == "/tmp" or place.startswith("/tmp/.")
+            if not (inside or holds or system or sockets):
+                found.setdefault(place, os.path.normpath(os.path.join(rel, name)))
+        if rel != "." and rel.count("/") + 1 >= depth:
+            dirs.clear()
     return sorted((rel, place) for place, rel in found.items())
 
 

@@ -19,30 +19,18 @@ def text(line):
 def ticked(data, name):
     """DATA, the bytes of an Orbiter.cfg, with NAME ticked."""
     eol = b"\r\n" if b"\r\n" in data else b"\n"
-    lines = re.split(rb"(?<=\n)", data)  # each line keeps its own line end
-    if lines[-1] == b"":
-        lines.pop()
-
-    def close_last():
-        # A last line without a line end gets one, so that lines can follow it.
-        if lines and not lines[-1].endswith(b"\n"):
-            lines[-1] += eol
-
-    begin = next((i for i, line in enumerate(lines) if text(line) == b"ACTIVE_MODULES"), None)
-    if begin is None:
-        close_last()
-        lines += [b"ACTIVE_MODULES" + eol, b"  " + name + eol, b"END_MODULES" + eol]
-        return b"".join(lines)
-    end = next(
-        (i for i in range(begin + 1, len(lines)) if text(lines[i]) == b"END_MODULES"), len(lines)
-    )
-    if any(text(line) == name for line in lines[begin + 1 : end]):
+    lines = re.findall(rb".*\n|.+", data)  # each line keeps its own line end
+    texts = [text(line) for line in lines]
+    has_block = b"ACTIVE_MODULES" in texts
+    begin = texts.index(b"ACTIVE_MODULES") + 1 if has_block else len(lines)
+    closed = b"END_MODULES" in texts[begin:]
+    end = texts.index(b"END_MODULES", begin) if closed else len(lines)
+    if name in texts[begin:end]:
         return data
-    if end < len(lines):
-        lines.insert(end, b"  " + name + eol)
-    else:  # the file ends inside the block
-        close_last()
-        lines += [b"  " + name + eol, b"END_MODULES" + eol]
+    if not closed and lines and not lines[-1].endswith(b"\n"):
+        lines[-1] += eol  # a last line without a line end gets one, so that lines can follow it
+    opening = [] if has_block else [b"ACTIVE_MODULES" + eol]
+    lines[end:end] = opening + [b"  " + name + eol] + ([] if closed else [b"END_MODULES" + eol])
     return b"".join(lines)
 
 

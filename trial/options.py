@@ -60,9 +60,8 @@ class _Parser(argparse.ArgumentParser):
 
 def parse(argv, source_dir, environ):
     """The options of argv; Orbiter's command line is what follows the first "--"."""
-    words, rest = (
-        (argv[: argv.index("--")], argv[argv.index("--") + 1 :]) if "--" in argv else (argv, [])
-    )
+    cut = argv.index("--") if "--" in argv else len(argv)
+    words, rest = argv[:cut], argv[cut + 1 :]
     parser = _Parser(add_help=False, allow_abbrev=False, prog=COMMAND)
     for name in ("--zip", "--seconds", "--screenshot", "--runs"):
         parser.add_argument(name)
@@ -72,21 +71,14 @@ def parse(argv, source_dir, environ):
     args, unknown = parser.parse_known_args(words)
     if args.help or args.h:
         return Options("", [], help=True)
+    one = "name one Orbiter folder; Orbiter's command line follows --."
     for word in unknown:
-        raise Usage(
-            f"unknown option {word}."
-            if word.startswith("-")
-            else "name one Orbiter folder; Orbiter's command line follows --."
-        )
+        raise Usage(f"unknown option {word}." if word.startswith("-") else one)
     for name in ("zip", "seconds", "screenshot", "runs"):
         if getattr(args, name) == "":
             raise Usage(f"--{name} needs a value.")
     if len(args.folders) != 1:
-        raise Usage(
-            "name one Orbiter folder; Orbiter's command line follows --."
-            if args.folders
-            else "name the Orbiter folder to try the module in."
-        )
+        raise Usage(one if args.folders else "name the Orbiter folder to try the module in.")
     seconds = args.seconds or "60"
     if not re.fullmatch(r"[1-9][0-9]{0,4}", seconds) or int(seconds) > 86400:
         raise Usage(f"--seconds needs a whole number of seconds from 1 to 86400, not '{seconds}'.")
@@ -94,9 +86,7 @@ def parse(argv, source_dir, environ):
     if arch not in ("i686", "x64"):
         raise Usage("SKARVEL_TRY_ARCH is i686 or x64 (x64 only for the project's tests).")
     prefix = environ.get("WINEPREFIX", "")
-    if prefix and not (
-        prefix.startswith("/") and os.path.isfile(os.path.join(prefix, "system.reg"))
-    ):
+    if prefix and not (os.path.isabs(prefix) and os.path.isfile(f"{prefix}/system.reg")):
         raise Usage(
             f"WINEPREFIX is '{prefix}', which is no Wine prefix (an absolute path to a folder"
             " that holds system.reg); set it to one, or unset it to use the trial's own."
@@ -157,7 +147,6 @@ def check_places(opts, source_dir, environ):
             )
     if not os.path.isdir(opts.folder):
         return  # said when the folder is checked
-    folder = opts.folder
     places = [
         ("--runs", opts.runs),
         ("--screenshot", opts.screenshot),
@@ -165,7 +154,7 @@ def check_places(opts, source_dir, environ):
         ("the source tree", source_dir),
     ]
     for name, place in places:
-        if place and lies_in(place, folder):
+        if place and lies_in(place, opts.folder):
             raise Usage(
                 f"{name} {place} lies in your Orbiter folder {opts.folder}, where the trial"
                 " writes nothing; name a place outside it"

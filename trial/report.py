@@ -22,34 +22,28 @@ def _write(fd, data):
 class Report:
     def __init__(self):
         self.kept = []  # the lines said before the run folder exists, to open its report
-        self.file = None
-        self.terminal = {1: True, 2: True}
-        self.file_error = None
+        self.file = self.file_error = None
+        self.terminal = {1: True, 2: True}  # whether each standard descriptor still takes lines
 
-    def _out(self, line, fd):
-        data = (line + "\n").encode("utf-8", "surrogateescape")
-        if self.file is None:
-            self.kept.append(data)
-        else:
-            fd = 1  # from the run folder on, errors go to standard output too
-            try:
-                _write(self.file, data)
-            except OSError as error:
-                self.file_error = self.file_error or error
-        if self.terminal[fd]:
-            try:
-                _write(fd, data)
-            except OSError:
-                self.terminal[fd] = False
-
-    def say(self, *lines):
+    def say(self, *lines, fd=1):
         for line in lines:
-            self._out(line, 1)
+            data = (line + "\n").encode("utf-8", "surrogateescape")
+            if self.file is None:
+                self.kept.append(data)
+            else:
+                fd = 1  # from the run folder on, errors go to standard output too
+                try:
+                    _write(self.file, data)
+                except OSError as error:
+                    self.file_error = self.file_error or error
+            if self.terminal[fd]:
+                try:
+                    _write(fd, data)
+                except OSError:
+                    self.terminal[fd] = False
 
     def error(self, first, *more):
-        self._out("error: " + first, 2)
-        for line in more:
-            self._out("       " + line, 2)
+        self.say("error: " + first, *("       " + line for line in more), fd=2)
 
     def open(self, path):
         """Sends every line from now on to path too, beginning with those said so far."""

@@ -55,20 +55,6 @@ class Plan:
     overlays: tuple = ()
     dirs: tuple = ()  # (PATH, AT): PATH seen writable at AT (a Wine prefix being set up)
 
-    def dumps(self):
-        return json.dumps(asdict(self))
-
-
-def loads(text):
-    plan = json.loads(text)
-    return Plan(
-        plan["run"],
-        tuple(map(tuple, plan["reads"])),
-        tuple(plan["writes"]),
-        tuple(Overlay(**o) for o in plan["overlays"]),
-        tuple(map(tuple, plan["dirs"])),
-    )
-
 
 def command(plan, inner, as_root):
     """The command that runs INNER in the sandbox PLAN describes. An ordinary user gets its user
@@ -77,7 +63,8 @@ def command(plan, inner, as_root):
     users = "" if as_root else "--user --map-root-user"
     namespaces = f"{users} --mount --propagation private --pid --fork --kill-child --mount-proc"
     box = f"setpriv --pdeathsig KILL -- unshare {namespaces} --net --ipc --".split()
-    return [*box, sys.executable, "-P", "-m", "trial.sandbox", plan.dumps(), "--", *inner]
+    python = [sys.executable, "-P", "-m", "trial.sandbox", json.dumps(asdict(plan))]
+    return [*box, *python, "--", *inner]
 
 
 def available(as_root):
@@ -85,16 +72,14 @@ def available(as_root):
     what to enable when it does not."""
     empty = command(Plan(), ["true"], as_root)
     env = dict(os.environ, PYTHONPATH=SOURCE)
-    if subprocess.run(empty, timeout=60, env=env, capture_output=True).returncode == 0:
-        return None
-    return (
-        "this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
-        "As an ordinary user that takes unprivileged user namespaces: on Debian"
-        " 'sysctl kernel.unprivileged_userns_clone=1',",
-        "under AppArmor"
-        " 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as root"
-        " (in a container: docker run --privileged).",
-    )
+    if subprocess.run(empty, timeout=60, env=env, capture_output=True).returncode:
+        return (
+            "this machine gives the trial no sandbox: unshare cannot make the namespaces it needs.",
+            "As an ordinary user that takes unprivileged user namespaces: on Debian"
+            " 'sysctl kernel.unprivileged_userns_clone=1',",
+            "under AppArmor 'sysctl kernel.apparmor_restrict_unprivileged_userns=0'; or run it as"
+            " root (in a container: docker run --privileged).",
+        )
 
 
 class MountAttr(ctypes.Structure):
@@ -112,19 +97,17 @@ def _check(result, what):
 
 def mount(source, target, kind=None, flags=0, data=None):
     encode = lambda text: text.encode() if text is not None else None
-    _check(
-        _libc.mount(encode(source), encode(target), encode(kind), flags, encode(data)),
-        f"mounting {kind or source} on {target}",
-    )
+    result = _libc.mount(encode(source), encode(target), encode(kind), flags, encode(data))
+    _check(result, f"mounting {kind or source} on {target}")
 
 
 def read_only(path, recursive, on=True):
     attr = MountAttr(MOUNT_ATTR_RDONLY if on else 0, 0 if on else MOUNT_ATTR_RDONLY, 0, 0)
     flags = AT_RECURSIVE if recursive else 0
-    _check(
-        _libc.syscall(SYS_MOUNT_SETATTR, AT_FDCWD, path.encode(), flags, ctypes.byref(attr), 32),
-        f"making {path} {'read-only' if on else 'writable'}",
+    result = _libc.syscall(
+        SYS_MOUNT_SETATTR, AT_FDCWD, path.encode(), flags, ctypes.byref(attr), 32
     )
+    _check(result, f"making {path} {'read-only' if on else 'writable'}")
 
 
 def bind(fd, target, flags=0):
@@ -141,24 +124,20 @@ def bind(fd, target, flags=0):
 def user_namespace(uid, gid):
     """A descriptor of a new user namespace in which uid and gid outside are nobody's: made by
     a child, mapped by this process, which is still root outside."""
-    made, done = os.pipe(), os.pipe()
     child = os.fork()
     if child == 0:
         try:
-            os.close(done[1])
             _libc.unshare(CLONE_NEWUSER)
-            os.close(made[1])
-            os.read(done[0], 1)
+            os.kill(os.getpid(), signal.SIGSTOP)  # until its namespace is mapped and opened
         finally:
             os._exit(0)
-    os.close(made[1])
-    os.read(made[0], 1)  # the end of the pipe: the child is in its namespace
+    os.waitpid(child, os.WUNTRACED)  # stopped: in its namespace
     user, group = nobody()
     for name, line in (("uid_map", f"{uid} {user} 1"), ("gid_map", f"{gid} {group} 1")):
         with open(f"/proc/{child}/{name}", "w") as f:
             f.write(line)
     namespace = os.open(f"/proc/{child}/ns/user", os.O_RDONLY)
-    os.close(done[1])
+    os.kill(child, signal.SIGKILL)
     os.waitpid(child, 0)
     return namespace
 
@@ -197,13 +176,12 @@ def enter(plan, as_root):
     lowers = [idmapped(o.lower) if as_root else opened(o.lower) for o in plan.overlays]
     devices = [(opened("/dev/" + name), "/dev/" + name) for name in DEVICES]
     read_only("/", recursive=True)
-    for place in ("/tmp", "/run", "/dev"):
-        mode = "mode=1777" if place == "/tmp" else "mode=755"
+    for place in ("/tmp", "/run", "/dev", "/dev/shm"):
+        os.makedirs(place, exist_ok=True)
+        mode = "mode=1777" if place in ("/tmp", "/dev/shm") else "mode=755"
         mount("tmpfs", place, "tmpfs", MS_NOSUID | MS_NODEV * (place != "/dev"), mode)
     for fd, path in devices:
         bind(fd, path)
-    os.mkdir("/dev/shm")
-    mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777")
     os.symlink("/proc/self/fd", "/dev/fd")
     for fd, at in reads:
         bind(fd, at)
@@ -245,7 +223,8 @@ def initial_user_namespace():
 
 
 def main(argv):
-    plan, inner = loads(argv[0]), argv[2:]
+    plan, inner = json.loads(argv[0]), argv[2:]
+    plan = Plan(**dict(plan, overlays=[Overlay(**o) for o in plan["overlays"]]))
     try:
         enter(plan, initial_user_namespace())  # root, in no user namespace yet
     except OSError as error:

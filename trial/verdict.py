@@ -12,7 +12,7 @@ def decoded(hex_bytes, code_page):
         return data.decode("latin-1")
 
 
-@dataclass
+@dataclass(frozen=True)
 class Watched:
     """What a run saw; the verdict is drawn from it alone."""
 
@@ -91,17 +91,10 @@ def could_not_try(log_written, orbiter_out, lowest_free, module_line):
             "With --show, check DISPLAY; else run 'Xvfb -displayfd 1' by hand to see that it"
             " starts.",
         )
-    refusal = next(
-        (
-            line
-            for line in orbiter_out.splitlines()
-            if line.startswith("wine: ") and "nhandled" not in line
-        ),
-        "",
-    )
+    wine_said = [line for line in orbiter_out.splitlines() if line.startswith("wine: ")]
+    refusal = next((line for line in wine_said if "nhandled" not in line), "")
     if not log_written or (refusal and not module_line):
         return (
             "Orbiter never started under Wine" + (f" ({refusal})" if refusal else ""),
             "Mend what Wine says, or try a Wine prefix of your own with WINEPREFIX.",
         )
-    return None
