@@ -271,7 +271,7 @@ def own_prefix(t, o):
     t.setup = os.path.join(OWN, f"setup-{os.getpid()}")
     shutil.rmtree(t.setup, ignore_errors=True)
     os.mkdir(t.setup)
-    os.chown(t.setup, *OWNER) if OWNER else None
+    os.chown(t.setup, *OWNER, follow_symlinks=False) if OWNER else None
     t.rep.say(f"== Setting up the trial's Wine prefix in {base} (once; up to a minute or two)")
     plan = sandbox.Plan(dirs=((t.setup, f"{INNER}/setup"),))
     run_in_sandbox(t, dict(arch=o.arch, setup=f"{INNER}/setup/wineprefix"), plan)
@@ -289,9 +289,10 @@ def make_run_folder(t, o):
     os.makedirs(o.runs, exist_ok=True)
     stamp = time.strftime("%Y-%m-%d_%H%M%S")
     for n in range(1, 101):
-        t.run = os.path.join(o.runs, stamp + (f"-{n}" if n > 1 else ""))
+        run = os.path.join(o.runs, stamp + (f"-{n}" if n > 1 else ""))
         with contextlib.suppress(FileExistsError):
-            os.mkdir(t.run)
+            os.mkdir(run)
+            t.run = run  # only a folder this run made is ever cleaned up
             break
     else:
         raise Fail(f"cannot make a run folder in {o.runs}.")
@@ -305,7 +306,7 @@ def overlay(t, lower, upper, work, at=None):
     upper, work = os.path.join(t.run, upper), os.path.join(t.run, work)
     for path in (upper, work):
         os.makedirs(path)
-        os.chown(path, *OWNER) if OWNER else None
+        os.chown(path, *OWNER, follow_symlinks=False) if OWNER else None
     return sandbox.Overlay(lower, upper, work, at or lower)
 
 
@@ -401,7 +402,7 @@ def trial(t, o):
     writes = [os.path.join(t.run, name) for name in ("orbiter.out", "screenshot.png")]
     for path in writes:  # the only files written inside directly
         open(path, "x").close()
-        os.chown(path, *OWNER) if OWNER else None
+        os.chown(path, *OWNER, follow_symlinks=False) if OWNER else None
     job = dict(
         arch=o.arch,
         display=nested_display(t) if o.show else "",
@@ -456,7 +457,8 @@ class Trial:
             shutil.rmtree(self.setup, ignore_errors=True)
         if self.run:  # overlayfs leaves its scratch folders closed (mode 000) behind
             for scratch in glob.glob("work/*/*", root_dir=self.run):
-                os.chmod(os.path.join(self.run, scratch), 0o700)
+                with contextlib.suppress(NotImplementedError):  # raised for a link, not followed
+                    os.chmod(os.path.join(self.run, scratch), 0o700, follow_symlinks=False)
             shutil.rmtree(os.path.join(self.run, "work"), ignore_errors=True)
 
 

@@ -130,7 +130,7 @@ def reached(folder, avoid=(), depth=4):
             sockets = place == "/tmp" or place.startswith("/tmp/.")
             if not (inside or holds or system or sockets):
                 found.setdefault(place, os.path.normpath(os.path.join(rel, name)))
-        if rel != "." and rel.count("/") + 1 >= depth:
+        if rel != "." and rel.count("/") + 2 >= depth:  # the links below would lie deeper
             dirs.clear()
     return sorted((rel, place) for place, rel in found.items())
 
@@ -165,16 +165,16 @@ def place(folder, views, dll, owner):
             if not os.path.isdir(made):
                 os.mkdir(made)
                 placed[sub] = None
-                os.chown(made, *owner) if owner else None
+                os.chown(made, *owner, follow_symlinks=False) if owner else None
         target = os.path.join(upper, os.path.relpath(rel, base or "."))
         if data is not None:
             with open(target, "wb") as f:
                 f.write(data)
         elif os.path.isfile(lower):
-            shutil.copyfile(lower, target)
+            shutil.copyfile(lower, target)  # outside the sandbox only: before it starts
         else:
             return
-        os.chown(target, *owner) if owner else None
+        os.chown(target, *owner, follow_symlinks=False) if owner else None
         st = os.stat(target)
         placed[rel] = (st.st_size, st.st_mtime_ns)
 

@@ -98,10 +98,6 @@ class UpperTest(unittest.TestCase):
         )
 
 
-if __name__ == "__main__":
-    unittest.main()
-
-
 class ReachedTest(unittest.TestCase):
     def test_places_a_folder_reaches(self):
         scratch = tempfile.mkdtemp()
@@ -109,13 +105,14 @@ class ReachedTest(unittest.TestCase):
         folder, outside = os.path.join(scratch, "Orbiter"), os.path.join(scratch, "outside")
         os.makedirs(os.path.join(folder, "Config/a/b/c"))
         os.makedirs(os.path.join(outside, "runs"))
+        os.makedirs(os.path.join(outside, "deeper"))
         open(os.path.join(outside, "file"), "w").close()
         # link in the folder | where it leads | whether the folder reaches it there
         rows = [
             ("Textures", outside + "/runs/..", False),  # holds the run folders
             ("Scenarios", outside + "/runs", True),
             ("Config/a/b/Deep", outside + "/runs", False),  # the same place: seen once
-            ("Config/a/b/c/Deeper", outside, False),  # deeper than four folders
+            ("Config/a/b/c/Deeper", outside + "/deeper", False),  # deeper than four folders
             ("Meshes", outside + "/file", False),
             ("Up", scratch, False),  # holds the folder
             ("Root", "/", False),
@@ -128,3 +125,7 @@ class ReachedTest(unittest.TestCase):
             os.symlink(target, os.path.join(folder, link))
         reached = [(link, os.path.realpath(target)) for link, target, reaches in rows if reaches]
         self.assertEqual(folders.reached(folder, (outside + "/runs-elsewhere",)), reached)
+
+
+if __name__ == "__main__":
+    unittest.main()
