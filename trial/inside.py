@@ -27,6 +27,7 @@ SCREEN = (1024, 768)
 LIMIT = 600  # seconds for a step that waits on Wine's progress: never reached while it runs
 SCENARIO_LIMIT = 1 << 20  # bytes of a scenario compared with what was staged
 PR_SET_DUMPABLE = 4
+WINDOWS = ["xwininfo", "-root", "-tree"]  # every window on the display, with its title
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)  # output no one reads
 
 
@@ -225,9 +226,7 @@ def run_orbiter(job, env, probe):
         orbiter = in_folder(job, env, job.exe, out, out)
     while orbiter.poll() is None and time.monotonic() - started < job.seconds:
         if not usage_seen:
-            windows = subprocess.run(
-                ["xwininfo", "-root", "-tree"], timeout=30, env=env, capture_output=True
-            )
+            windows = subprocess.run(WINDOWS, timeout=30, env=env, capture_output=True)
             usage_seen = b'"Skarvel Usage"' in windows.stdout
         if time.monotonic() >= next_picture:  # about a second apart; the last one is kept
             shot_error = screenshot(os.path.join(job.run, "screenshot.png"), env)
